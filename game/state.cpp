@@ -1,0 +1,2 @@
+// Placeholder until the game state is written.
+#include "game/state.h"

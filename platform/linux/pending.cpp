@@ -1,0 +1,427 @@
+// Platform operations not built yet: each fails honestly (null, 0 or FALSE) until its real
+// implementation replaces it here. Remove a function from this file when you implement it.
+#include "platform/win32.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+[[noreturn]] void WINAPI ExitProcess(UINT exitCode) {
+    (void)exitCode;
+    std::fflush(nullptr);
+    std::_Exit((int)exitCode);
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+    (void)moduleName;
+    return nullptr;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    (void)info;
+    return (BOOL)0;
+}
+
+HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
+    (void)flags;
+    (void)bytes;
+    return nullptr;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL block) {
+    (void)block;
+    return nullptr;
+}
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
+    (void)windowClass;
+    return (ATOM)0;
+}
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
+    (void)windowClass;
+    return (ATOM)0;
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+    (void)exStyle;
+    (void)className;
+    (void)windowName;
+    (void)style;
+    (void)x;
+    (void)y;
+    (void)width;
+    (void)height;
+    (void)parent;
+    (void)menu;
+    (void)instance;
+    (void)param;
+    return nullptr;
+}
+
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+    (void)exStyle;
+    (void)className;
+    (void)windowName;
+    (void)style;
+    (void)x;
+    (void)y;
+    (void)width;
+    (void)height;
+    (void)parent;
+    (void)menu;
+    (void)instance;
+    (void)param;
+    return nullptr;
+}
+
+BOOL WINAPI ShowWindow(HWND window, int command) {
+    (void)window;
+    (void)command;
+    return (BOOL)0;
+}
+
+BOOL WINAPI DestroyWindow(HWND window) {
+    (void)window;
+    return (BOOL)0;
+}
+
+BOOL WINAPI IsWindow(HWND window) {
+    (void)window;
+    return (BOOL)0;
+}
+
+BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+    (void)window;
+    (void)x;
+    (void)y;
+    (void)width;
+    (void)height;
+    (void)repaint;
+    return (BOOL)0;
+}
+
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
+    (void)rect;
+    (void)style;
+    (void)menu;
+    return (BOOL)0;
+}
+
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+    (void)window;
+    (void)rect;
+    return (BOOL)0;
+}
+
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
+    (void)window;
+    (void)rect;
+    return (BOOL)0;
+}
+
+int WINAPI GetSystemMetrics(int index) {
+    (void)index;
+    return (int)0;
+}
+
+HDC WINAPI GetDC(HWND window) {
+    (void)window;
+    return nullptr;
+}
+
+int WINAPI ReleaseDC(HWND window, HDC dc) {
+    (void)window;
+    (void)dc;
+    return (int)0;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    (void)msg;
+    (void)window;
+    (void)filterMin;
+    (void)filterMax;
+    (void)removeFlags;
+    return (BOOL)0;
+}
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
+    (void)msg;
+    (void)window;
+    (void)filterMin;
+    (void)filterMax;
+    return (BOOL)0;
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)window;
+    (void)message;
+    (void)wParam;
+    (void)lParam;
+    return (BOOL)0;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)window;
+    (void)message;
+    (void)wParam;
+    (void)lParam;
+    return (LRESULT)0;
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    (void)exitCode;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* msg) {
+    (void)msg;
+    return (BOOL)0;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    (void)msg;
+    return (LRESULT)0;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)window;
+    (void)message;
+    (void)wParam;
+    (void)lParam;
+    return (LRESULT)0;
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+    (void)window;
+    (void)rect;
+    (void)erase;
+    return (BOOL)0;
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    (void)window;
+    (void)paint;
+    return nullptr;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    (void)window;
+    (void)paint;
+    return (BOOL)0;
+}
+
+SHORT WINAPI GetKeyState(int virtualKey) {
+    (void)virtualKey;
+    return (SHORT)0;
+}
+
+HWND WINAPI SetCapture(HWND window) {
+    (void)window;
+    return nullptr;
+}
+
+BOOL WINAPI ReleaseCapture(void) {
+    return (BOOL)0;
+}
+
+HWND WINAPI GetCapture(void) {
+    return nullptr;
+}
+
+BOOL WINAPI GetCursorPos(LPPOINT point) {
+    (void)point;
+    return (BOOL)0;
+}
+
+HWND WINAPI GetFocus(void) {
+    return nullptr;
+}
+
+HKL WINAPI LoadKeyboardLayoutA(LPCSTR layoutId, UINT flags) {
+    (void)layoutId;
+    (void)flags;
+    return nullptr;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+    (void)instance;
+    (void)name;
+    return nullptr;
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    (void)instance;
+    (void)name;
+    return nullptr;
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    (void)owner;
+    (void)text;
+    (void)caption;
+    (void)type;
+    return (int)0;
+}
+
+DWORD WINAPI GetSysColor(int index) {
+    (void)index;
+    return (DWORD)0;
+}
+
+BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colours) {
+    (void)count;
+    (void)elements;
+    (void)colours;
+    return (BOOL)0;
+}
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+    (void)index;
+    return nullptr;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ object) {
+    (void)object;
+    return (BOOL)0;
+}
+
+int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
+    (void)dc;
+    (void)request;
+    return (int)0;
+}
+
+int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESCRIPTOR descriptor) {
+    (void)dc;
+    (void)format;
+    (void)bytes;
+    (void)descriptor;
+    return (int)0;
+}
+
+int WINAPI GetPixelFormat(HDC dc) {
+    (void)dc;
+    return (int)0;
+}
+
+BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* descriptor) {
+    (void)dc;
+    (void)format;
+    (void)descriptor;
+    return (BOOL)0;
+}
+
+BOOL WINAPI SwapBuffers(HDC dc) {
+    (void)dc;
+    return (BOOL)0;
+}
+
+HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
+    (void)logPalette;
+    return nullptr;
+}
+
+UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETTEENTRY entries) {
+    (void)palette;
+    (void)start;
+    (void)count;
+    (void)entries;
+    return (UINT)0;
+}
+
+UINT WINAPI SetPaletteEntries(HPALETTE palette, UINT start, UINT count,
+                              const PALETTEENTRY* entries) {
+    (void)palette;
+    (void)start;
+    (void)count;
+    (void)entries;
+    return (UINT)0;
+}
+
+HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
+    (void)dc;
+    (void)palette;
+    (void)forceBackground;
+    return nullptr;
+}
+
+UINT WINAPI RealizePalette(HDC dc) {
+    (void)dc;
+    return (UINT)0;
+}
+
+BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
+    (void)object;
+    return (BOOL)0;
+}
+
+UINT WINAPI SetSystemPaletteUse(HDC dc, UINT use) {
+    (void)dc;
+    (void)use;
+    return (UINT)0;
+}
+
+UINT WINAPI GetSystemPaletteUse(HDC dc) {
+    (void)dc;
+    return (UINT)0;
+}
+
+UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT start, UINT count, LPPALETTEENTRY entries) {
+    (void)dc;
+    (void)start;
+    (void)count;
+    (void)entries;
+    return (UINT)0;
+}
+
+HGLRC WINAPI wglCreateContext(HDC dc) {
+    (void)dc;
+    return nullptr;
+}
+
+BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
+    (void)dc;
+    (void)context;
+    return (BOOL)0;
+}
+
+BOOL WINAPI wglDeleteContext(HGLRC context) {
+    (void)context;
+    return (BOOL)0;
+}
+
+HGLRC WINAPI wglGetCurrentContext(void) {
+    return nullptr;
+}
+
+HDC WINAPI wglGetCurrentDC(void) {
+    return nullptr;
+}
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
+    (void)key;
+    (void)subKey;
+    (void)options;
+    (void)desired;
+    (void)result;
+    return (LSTATUS)0;
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize) {
+    (void)key;
+    (void)valueName;
+    (void)reserved;
+    (void)type;
+    (void)data;
+    (void)dataSize;
+    return (LSTATUS)0;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key) {
+    (void)key;
+    return (LSTATUS)0;
+}

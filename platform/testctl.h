@@ -1,0 +1,94 @@
+// Test controls of the Linux platform layer: a virtual clock, fault injection, presented pixel
+// formats and palette display, a registry to fill, and records of what was shown. Tests only.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+
+// --- Virtual clock -------------------------------------------------------------------------
+// With the virtual clock on, GetTickCount reads it and Sleep advances it; no real time passes.
+// A realistic uptime (about 3.5 days) is the default start, so a first frame sees a large
+// elapsed time as it does on a real system.
+const uint32_t TEST_DEFAULT_UPTIME = 300000000u;
+void testUseVirtualClock(uint32_t startTick = TEST_DEFAULT_UPTIME);
+void testUseRealClock(void);
+void testSetTick(uint32_t tick);
+// Stands for time spent doing work (a frame's own drawing), without a Sleep.
+void testAdvanceTick(uint32_t milliseconds);
+// Sleeps seen since the virtual clock was switched on: how many, the last one, the sum.
+uint32_t testSleepCount(void);
+uint32_t testLastSleep(void);
+uint64_t testTotalSleep(void);
+
+// --- Fault injection -------------------------------------------------------------------------
+// testFailCall(op, skip, times): the next `skip` calls of the operation succeed, then `times`
+// calls fail as the platform reports failure (a null handle, 0, FALSE or GDI_ERROR).
+enum TestOperation {
+    TEST_REGISTER_CLASS,
+    TEST_CREATE_WINDOW,
+    TEST_GET_DC,
+    TEST_CHOOSE_PIXEL_FORMAT,
+    TEST_DESCRIBE_PIXEL_FORMAT,
+    TEST_GET_PIXEL_FORMAT,
+    TEST_SET_PIXEL_FORMAT,
+    TEST_WGL_CREATE_CONTEXT,
+    TEST_WGL_MAKE_CURRENT,
+    TEST_LOCAL_ALLOC,
+    TEST_CREATE_PALETTE,
+    TEST_SELECT_PALETTE,
+    TEST_REALIZE_PALETTE,
+    TEST_UNREALIZE_OBJECT,
+    TEST_POST_MESSAGE,
+    TEST_GET_CURSOR_POS,
+    TEST_SWAP_BUFFERS,
+    TEST_OPERATION_COUNT
+};
+void testFailCall(TestOperation op, int skip = 0, int times = 1);
+void testClearFaults(void);
+
+// --- System version --------------------------------------------------------------------------
+// What GetVersionExA reports from now on (the default is a current NT system, 10.0).
+void testSetVersion(DWORD platformId, DWORD major, DWORD minor);
+
+// --- Message boxes ---------------------------------------------------------------------------
+// While recording, MessageBoxA shows nothing and returns IDOK at once; the boxes are kept.
+void testRecordMessageBoxes(int on);
+int testMessageBoxCount(void);
+const char* testMessageBoxText(int index);
+const char* testMessageBoxCaption(int index);
+void testClearMessageBoxes(void);
+// Called for every recorded box, so a test can see where in a sequence of calls it came.
+void testSetMessageBoxHook(void (*hook)(const char* text, const char* caption));
+
+// --- Pixel formats ---------------------------------------------------------------------------
+// Present this list as the display's pixel formats (format n is formats[n - 1]) instead of the
+// GLX framebuffer configurations. Rendering still goes through a real configuration close to
+// the chosen description. Count 0 goes back to the real list.
+void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count);
+
+// --- Palette display -------------------------------------------------------------------------
+// Present a palette-based display: 256-colour formats that carry PFD_NEED_PALETTE or
+// PFD_NEED_SYSTEM_PALETTE, and colour-index formats of 8 and 4 bits, while rendering stays
+// true-colour underneath.
+void testPresentPaletteDisplay(int on);
+// While on, SetSystemPaletteUse refuses (returns SYSPAL_ERROR) and changes nothing.
+void testRefuseSystemPaletteUse(int on);
+// The system palette as the last realizations left it (256 entries).
+void testGetSystemPalette(PALETTEENTRY entries[256]);
+// Realizations (RealizePalette calls that succeeded) and broadcasts since the last reset.
+int testRealizeCount(void);
+int testBroadcastCount(void);
+// Puts the system colours, the system palette and its use back to the standard start.
+void testResetSystemColours(void);
+
+// --- Registry --------------------------------------------------------------------------------
+// Values under HKEY_CURRENT_USER; a key exists once a value has been put into it.
+void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data);
+void testClearRegistry(void);
+
+// --- X access for tests ----------------------------------------------------------------------
+// The Display* of the layer's connection (as void*, so this header needs no Xlib), opened on
+// first use, and the X window that stands for a window handle (0 for none).
+void* testXDisplay(void);
+unsigned long testXWindow(HWND window);

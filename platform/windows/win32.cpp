@@ -1,0 +1,2 @@
+// On Windows the platform is <windows.h> itself; this unit only proves the header compiles alone.
+#include "platform/win32.h"
