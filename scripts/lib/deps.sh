@@ -1,0 +1,31 @@
+# Shared by the scripts: installs the Debian packages that are missing, non-interactively.
+# Usage: ensure_packages pkg...
+ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo="sudo"
+    else
+      echo "These packages are missing and this user cannot install them: ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq || return 1
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" || return 1
+}
+
+# What building the game needs.
+BUILD_PACKAGES=(cmake ninja-build g++ libx11-dev libgl-dev libgl1-mesa-dev libgl1-mesa-dri
+  libglx-mesa0)
+# What the tests need besides: GoogleTest, the virtual X server, XTest and image tools.
+TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick)
