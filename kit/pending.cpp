@@ -4,26 +4,6 @@
 
 #include <cstdarg>
 
-void kitMessageLoop(void) {}
-
-LRESULT CALLBACK kitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    (void)hwnd;
-    (void)message;
-    (void)wParam;
-    (void)lParam;
-    return 0;
-}
-
-void kitRequestRedraw(HWND hwnd) {
-    (void)hwnd;
-}
-
-int kitPostRealizeRequest(void) {
-    return 0;
-}
-
-void kitDestroyWindow(void) {}
-
 int kitCreateWindow(const void* title, int32_t wide) {
     (void)title;
     (void)wide;
