@@ -288,37 +288,6 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     return (BOOL)0;
 }
 
-int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
-    (void)dc;
-    (void)request;
-    return (int)0;
-}
-
-int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESCRIPTOR descriptor) {
-    (void)dc;
-    (void)format;
-    (void)bytes;
-    (void)descriptor;
-    return (int)0;
-}
-
-int WINAPI GetPixelFormat(HDC dc) {
-    (void)dc;
-    return (int)0;
-}
-
-BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* descriptor) {
-    (void)dc;
-    (void)format;
-    (void)descriptor;
-    return (BOOL)0;
-}
-
-BOOL WINAPI SwapBuffers(HDC dc) {
-    (void)dc;
-    return (BOOL)0;
-}
-
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
     (void)logPalette;
     return nullptr;
@@ -375,30 +344,6 @@ UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT start, UINT count, LPPALETTEENT
     (void)count;
     (void)entries;
     return (UINT)0;
-}
-
-HGLRC WINAPI wglCreateContext(HDC dc) {
-    (void)dc;
-    return nullptr;
-}
-
-BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
-    (void)dc;
-    (void)context;
-    return (BOOL)0;
-}
-
-BOOL WINAPI wglDeleteContext(HGLRC context) {
-    (void)context;
-    return (BOOL)0;
-}
-
-HGLRC WINAPI wglGetCurrentContext(void) {
-    return nullptr;
-}
-
-HDC WINAPI wglGetCurrentDC(void) {
-    return nullptr;
 }
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
