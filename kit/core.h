@@ -81,6 +81,13 @@ struct KitState {
     // System colours.
     int32_t systemColoursTaken = 0;
     COLORREF savedSystemColours[KIT_SYSTEM_COLOUR_ELEMENTS] = {};
+
+    // 1 after WM_ACTIVATE reported the window inactive, 0 after it reported it active; an
+    // inactive window's foreground realize must not take the system colours.
+    int32_t windowInactive = 0;
+    // A refused takeover's retry: KIT_RETRY_NONE, KIT_RETRY_POSTED, or KIT_RETRY_DEFERRED
+    // until the loop finds its queue empty (kitPostDeferredRealizeRequest).
+    int32_t realizeRetry = 0;
 };
 
 extern KitState kit;
@@ -147,3 +154,10 @@ extern const COLORREF takeoverColours[KIT_SYSTEM_COLOUR_ELEMENTS];
 int kitTakeOverSystemColours(HDC dc);
 int kitRestoreSystemColours(HDC dc);
 int kitReadColourScheme(COLORREF* colours, int32_t count);
+const int32_t KIT_RETRY_NONE = 0;
+const int32_t KIT_RETRY_POSTED = 1;
+const int32_t KIT_RETRY_DEFERRED = 2;
+// The loop calls this once per turn, before its idle call and before it waits for a message:
+// a takeover retry that was held back is posted only when nothing else is waiting, so that
+// painting, input and the idle handler keep their turns while takeovers are refused.
+void kitPostDeferredRealizeRequest(void);

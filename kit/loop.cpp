@@ -30,6 +30,7 @@ void kitMessageLoop(void) {
     for (;;) {
         if (kit.idleHandler == nullptr) {
             // Waiting mode: sleep in GetMessageA until something arrives.
+            kitPostDeferredRealizeRequest();
             if (GetMessageA(&msg, nullptr, 0, 0) == 0) {
                 return;
             }
@@ -45,6 +46,7 @@ void kitMessageLoop(void) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
+        kitPostDeferredRealizeRequest();
         // A message handled above may have cleared the idle handler.
         KitHandler idle = kit.idleHandler;
         if (idle != nullptr) {
@@ -255,6 +257,9 @@ LRESULT CALLBACK kitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 // Realize the palette in the background when the window loses activation, in the foreground
 // when it gains it (unless it is minimised).
 static LRESULT onActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    // Noted before any realize: the palette code lets only an active window take the system
+    // colours.
+    kit.windowInactive = LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0 ? 1 : 0;
     if (LOWORD(wParam) == WA_INACTIVE) {
         if (kit.palette != nullptr && kitRealizePalette(kit.deviceContext, kit.palette, 1) > 0) {
             kitRequestRedraw(hwnd);

@@ -72,6 +72,19 @@ void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count);
 // PFD_NEED_SYSTEM_PALETTE, and colour-index formats of 8 and 4 bits, while rendering stays
 // true-colour underneath.
 void testPresentPaletteDisplay(int on);
+// The pixel format numbers of the presented palette display. All draw to a window with OpenGL
+// and have a 16-bit depth buffer unless said otherwise; the RGBA ones carry PFD_NEED_PALETTE.
+enum TestPaletteFormat {
+    TEST_FORMAT_RGB332_DOUBLE = 1, // red 3 bits at 0, green 3 at 3, blue 2 at 6
+    TEST_FORMAT_RGB332_SINGLE,
+    TEST_FORMAT_RGB332_DEEP,   // double-buffered, 24-bit depth and 8-bit stencil
+    TEST_FORMAT_RGB332_SYSTEM, // double-buffered, with PFD_NEED_SYSTEM_PALETTE
+    TEST_FORMAT_BGR233_DOUBLE, // blue 2 bits at 0, green 3 at 2, red 3 at 5
+    TEST_FORMAT_INDEX8_DOUBLE,
+    TEST_FORMAT_INDEX8_SINGLE,
+    TEST_FORMAT_INDEX4_DOUBLE,
+    TEST_PALETTE_FORMAT_COUNT = TEST_FORMAT_INDEX4_DOUBLE
+};
 // While on, SetSystemPaletteUse refuses (returns SYSPAL_ERROR) and changes nothing.
 void testRefuseSystemPaletteUse(int on);
 // The system palette as the last realizations left it (256 entries).

@@ -266,107 +266,18 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return (int)0;
 }
 
-DWORD WINAPI GetSysColor(int index) {
-    (void)index;
-    return (DWORD)0;
-}
 
-BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colours) {
-    (void)count;
-    (void)elements;
-    (void)colours;
-    return (BOOL)0;
-}
 
-HGDIOBJ WINAPI GetStockObject(int index) {
-    (void)index;
-    return nullptr;
-}
 
-BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    (void)object;
-    return (BOOL)0;
-}
 
-HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
-    (void)logPalette;
-    return nullptr;
-}
 
-UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETTEENTRY entries) {
-    (void)palette;
-    (void)start;
-    (void)count;
-    (void)entries;
-    return (UINT)0;
-}
 
-UINT WINAPI SetPaletteEntries(HPALETTE palette, UINT start, UINT count,
-                              const PALETTEENTRY* entries) {
-    (void)palette;
-    (void)start;
-    (void)count;
-    (void)entries;
-    return (UINT)0;
-}
 
-HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
-    (void)dc;
-    (void)palette;
-    (void)forceBackground;
-    return nullptr;
-}
 
-UINT WINAPI RealizePalette(HDC dc) {
-    (void)dc;
-    return (UINT)0;
-}
 
-BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
-    (void)object;
-    return (BOOL)0;
-}
 
-UINT WINAPI SetSystemPaletteUse(HDC dc, UINT use) {
-    (void)dc;
-    (void)use;
-    return (UINT)0;
-}
 
-UINT WINAPI GetSystemPaletteUse(HDC dc) {
-    (void)dc;
-    return (UINT)0;
-}
 
-UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT start, UINT count, LPPALETTEENTRY entries) {
-    (void)dc;
-    (void)start;
-    (void)count;
-    (void)entries;
-    return (UINT)0;
-}
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
-    (void)key;
-    (void)subKey;
-    (void)options;
-    (void)desired;
-    (void)result;
-    return (LSTATUS)0;
-}
 
-LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                                LPBYTE data, LPDWORD dataSize) {
-    (void)key;
-    (void)valueName;
-    (void)reserved;
-    (void)type;
-    (void)data;
-    (void)dataSize;
-    return (LSTATUS)0;
-}
 
-LSTATUS WINAPI RegCloseKey(HKEY key) {
-    (void)key;
-    return (LSTATUS)0;
-}

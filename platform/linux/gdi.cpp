@@ -1,0 +1,694 @@
+// GDI objects, logical palettes and the display's system palette, the system colours and a
+// read-only registry, all emulated in-process with Win32's meaning (X has none of them).
+#include "platform/linux/x11.h"
+
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+// --- Objects -------------------------------------------------------------------------------
+// A handle is a tag, a generation and a slot, so a deleted palette's handle never names the
+// palette that later takes its slot.
+const uintptr_t PALETTE_TAG = 0x5A000000u;
+const uintptr_t TAG_MASK = 0xFF000000u;
+const int PALETTE_SLOTS = 32;
+const int MAX_PALETTE_ENTRIES = 1024;
+const int STOCK_SLOT = 0;
+const uintptr_t BLACK_BRUSH_HANDLE = 0x5B000004u;
+const int SYSTEM_PALETTE_SIZE = 256;
+const int STATIC_COLOURS = 20;
+
+struct Palette {
+    int inUse;
+    uint32_t generation;
+    int count;
+    PALETTEENTRY entries[MAX_PALETTE_ENTRIES];
+};
+
+// The device contexts this layer has seen, with the palette selected into each. Any non-null
+// HDC is accepted; a full table recycles its oldest record.
+const int DC_SLOTS = 16;
+struct DcRecord {
+    HDC dc;
+    int paletteSlot;
+    int background;
+};
+
+// The 20 static colours: the first ten sit at the bottom of the system palette, the last ten
+// at its top.
+const PALETTEENTRY staticColours[STATIC_COLOURS] = {
+    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
+    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
+    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
+    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
+    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
+
+// The standard Windows colour scheme, element by element.
+const COLORREF standardSystemColours[25] = {
+    RGB(192, 192, 192), RGB(0, 128, 128),   RGB(0, 0, 128),     RGB(128, 128, 128),
+    RGB(192, 192, 192), RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),
+    RGB(0, 0, 0),       RGB(255, 255, 255), RGB(192, 192, 192), RGB(192, 192, 192),
+    RGB(128, 128, 128), RGB(0, 0, 128),     RGB(255, 255, 255), RGB(192, 192, 192),
+    RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(192, 192, 192),
+    RGB(255, 255, 255), RGB(0, 0, 0),       RGB(192, 192, 192), RGB(0, 0, 0),
+    RGB(255, 255, 225)};
+const int SYSTEM_COLOUR_COUNT = 25;
+
+// What a system-palette entry holds: a colour the system reserved (the static colours, or
+// black and white without them), one a realized palette took, or nothing yet.
+enum SlotUse { SLOT_FREE, SLOT_RESERVED, SLOT_USED };
+
+struct Gdi {
+    Palette palettes[PALETTE_SLOTS];
+    DcRecord dcs[DC_SLOTS];
+    int nextDcVictim;
+    int paletteDisplay;
+    int refuseSystemPaletteUse;
+    UINT systemPaletteUse;
+    PALETTEENTRY systemPalette[SYSTEM_PALETTE_SIZE];
+    SlotUse slotUse[SYSTEM_PALETTE_SIZE];
+    int realizeCount;
+    COLORREF systemColours[SYSTEM_COLOUR_COUNT];
+    int started;
+};
+
+Gdi gdi;
+
+// --- Registry ------------------------------------------------------------------------------
+const int REGISTRY_VALUES = 64;
+const int REGISTRY_KEY_CHARS = 128;
+const int REGISTRY_NAME_CHARS = 64;
+const int REGISTRY_DATA_BYTES = 256;
+const int OPEN_KEYS = 8;
+const uintptr_t KEY_TAG = 0x5C000000u;
+const LSTATUS ERROR_INVALID_HANDLE_CODE = 6;
+const LSTATUS ERROR_INVALID_PARAMETER_CODE = 87;
+
+struct RegistryValue {
+    int inUse;
+    char subKey[REGISTRY_KEY_CHARS];
+    char name[REGISTRY_NAME_CHARS];
+    DWORD type;
+    DWORD size; // bytes of data, the terminating zero included
+    BYTE data[REGISTRY_DATA_BYTES];
+};
+
+struct OpenKey {
+    int inUse;
+    char subKey[REGISTRY_KEY_CHARS];
+};
+
+RegistryValue registryValues[REGISTRY_VALUES];
+OpenKey openKeys[OPEN_KEYS];
+
+// Copies at most size - 1 characters and always terminates; returns 0 when the text was cut.
+int copyText(char* to, size_t size, const char* from) {
+    size_t length = std::strlen(from);
+    int whole = 1;
+    if (length >= size) {
+        length = size - 1;
+        whole = 0;
+    }
+    std::memcpy(to, from, length);
+    to[length] = '\0';
+    return whole;
+}
+
+void resetSystemPalette(void) {
+    for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
+        gdi.systemPalette[i] = PALETTEENTRY{0, 0, 0, 0};
+        gdi.slotUse[i] = SLOT_FREE;
+    }
+    for (int i = 0; i < STATIC_COLOURS / 2; i++) {
+        gdi.systemPalette[i] = staticColours[i];
+        gdi.slotUse[i] = SLOT_RESERVED;
+        gdi.systemPalette[SYSTEM_PALETTE_SIZE - STATIC_COLOURS / 2 + i] =
+            staticColours[STATIC_COLOURS / 2 + i];
+        gdi.slotUse[SYSTEM_PALETTE_SIZE - STATIC_COLOURS / 2 + i] = SLOT_RESERVED;
+    }
+    gdi.systemPaletteUse = SYSPAL_STATIC;
+}
+
+void resetSystemColours(void) {
+    for (int i = 0; i < SYSTEM_COLOUR_COUNT; i++) {
+        gdi.systemColours[i] = standardSystemColours[i];
+    }
+}
+
+// The stock palette and the standard system state exist from the first call on.
+void start(void) {
+    if (gdi.started) {
+        return;
+    }
+    gdi.started = 1;
+    Palette& stock = gdi.palettes[STOCK_SLOT];
+    stock.inUse = 1;
+    stock.generation = 1;
+    stock.count = STATIC_COLOURS;
+    for (int i = 0; i < STATIC_COLOURS; i++) {
+        stock.entries[i] = staticColours[i];
+    }
+    resetSystemPalette();
+    resetSystemColours();
+}
+
+HPALETTE handleOf(int slot) {
+    uintptr_t value =
+        PALETTE_TAG | ((uintptr_t)(gdi.palettes[slot].generation & 0xFFFFu) << 8) | (uintptr_t)slot;
+    return (HPALETTE)value;
+}
+
+// The slot that a palette handle names, or -1 when it names no living palette.
+int slotOf(const void* handle) {
+    start();
+    uintptr_t value = (uintptr_t)handle;
+    if ((value & TAG_MASK) != PALETTE_TAG) {
+        return -1;
+    }
+    int slot = (int)(value & 0xFFu);
+    if (slot >= PALETTE_SLOTS || !gdi.palettes[slot].inUse) {
+        return -1;
+    }
+    if (((value >> 8) & 0xFFFFu) != (gdi.palettes[slot].generation & 0xFFFFu)) {
+        return -1;
+    }
+    return slot;
+}
+
+DcRecord* dcRecord(HDC dc) {
+    if (dc == nullptr) {
+        return nullptr;
+    }
+    for (DcRecord& record : gdi.dcs) {
+        if (record.dc == dc) {
+            return &record;
+        }
+    }
+    for (DcRecord& record : gdi.dcs) {
+        if (record.dc == nullptr) {
+            record = DcRecord{dc, STOCK_SLOT, 0};
+            return &record;
+        }
+    }
+    DcRecord& victim = gdi.dcs[gdi.nextDcVictim];
+    gdi.nextDcVictim = (gdi.nextDcVictim + 1) % DC_SLOTS;
+    victim = DcRecord{dc, STOCK_SLOT, 0};
+    return &victim;
+}
+
+int sameColour(const PALETTEENTRY& a, const PALETTEENTRY& b) {
+    return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
+}
+
+// Takes the lowest free system-palette entry for a colour; false when none is left.
+bool takeFreeSlot(const PALETTEENTRY& colour, int* changed) {
+    for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
+        if (gdi.slotUse[i] == SLOT_FREE) {
+            if (!sameColour(gdi.systemPalette[i], colour)) {
+                (*changed)++;
+            }
+            gdi.systemPalette[i] = PALETTEENTRY{colour.peRed, colour.peGreen, colour.peBlue, 0};
+            gdi.slotUse[i] = SLOT_USED;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasExactMatch(const PALETTEENTRY& colour) {
+    for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
+        if (gdi.slotUse[i] != SLOT_FREE && sameColour(gdi.systemPalette[i], colour)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Maps a logical palette onto the system palette as GDI does. In the foreground the palette
+// gets every entry that the system does not reserve; in the background it keeps what the
+// foreground palette holds and takes only entries still free. Entries marked PC_NOCOLLAPSE or
+// PC_RESERVED always get an entry of their own while one is left; the others share an
+// existing entry of exactly their colour. Whatever finds no room maps to its nearest colour,
+// which changes nothing. The result is how many system-palette entries changed colour.
+int realize(const Palette& palette, int background) {
+    int changed = 0;
+    if (!background) {
+        for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
+            if (gdi.slotUse[i] == SLOT_USED) {
+                gdi.slotUse[i] = SLOT_FREE;
+            }
+        }
+    }
+    for (int i = 0; i < palette.count; i++) {
+        const PALETTEENTRY& entry = palette.entries[i];
+        if (entry.peFlags & PC_EXPLICIT) {
+            continue; // names a system entry directly; nothing to place
+        }
+        bool ownEntry = (entry.peFlags & (PC_NOCOLLAPSE | PC_RESERVED)) != 0;
+        if (!ownEntry && hasExactMatch(entry)) {
+            continue;
+        }
+        takeFreeSlot(entry, &changed);
+    }
+    return changed;
+}
+
+} // namespace
+
+// --- Stock objects and palettes ------------------------------------------------------------
+
+HGDIOBJ WINAPI GetStockObject(int index) {
+    start();
+    if (index == DEFAULT_PALETTE) {
+        return (HGDIOBJ)handleOf(STOCK_SLOT);
+    }
+    if (index == BLACK_BRUSH) {
+        return (HGDIOBJ)BLACK_BRUSH_HANDLE;
+    }
+    return nullptr;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ object) {
+    if ((uintptr_t)object == BLACK_BRUSH_HANDLE) {
+        return TRUE; // stock objects ignore deletion
+    }
+    int slot = slotOf(object);
+    if (slot < 0) {
+        return FALSE;
+    }
+    if (slot == STOCK_SLOT) {
+        return TRUE;
+    }
+    // A DC that still holds the palette falls back to the stock one rather than to a stale
+    // slot.
+    for (DcRecord& record : gdi.dcs) {
+        if (record.dc != nullptr && record.paletteSlot == slot) {
+            record.paletteSlot = STOCK_SLOT;
+        }
+    }
+    gdi.palettes[slot].inUse = 0;
+    gdi.palettes[slot].generation++;
+    return TRUE;
+}
+
+HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
+    start();
+    if (platformShouldFail(TEST_CREATE_PALETTE)) {
+        return nullptr;
+    }
+    if (logPalette == nullptr || logPalette->palVersion != 0x300 ||
+        logPalette->palNumEntries == 0 || logPalette->palNumEntries > MAX_PALETTE_ENTRIES) {
+        return nullptr;
+    }
+    for (int slot = 1; slot < PALETTE_SLOTS; slot++) {
+        Palette& palette = gdi.palettes[slot];
+        if (palette.inUse) {
+            continue;
+        }
+        palette.inUse = 1;
+        palette.generation++;
+        palette.count = logPalette->palNumEntries;
+        std::memcpy(palette.entries, logPalette->palPalEntry,
+                    sizeof(PALETTEENTRY) * (size_t)palette.count);
+        return handleOf(slot);
+    }
+    return nullptr;
+}
+
+UINT WINAPI GetPaletteEntries(HPALETTE handle, UINT first, UINT count, LPPALETTEENTRY entries) {
+    int slot = slotOf(handle);
+    if (slot < 0) {
+        return 0;
+    }
+    const Palette& palette = gdi.palettes[slot];
+    if (entries == nullptr) {
+        return (UINT)palette.count;
+    }
+    if (first >= (UINT)palette.count) {
+        return 0;
+    }
+    UINT copied = count < (UINT)palette.count - first ? count : (UINT)palette.count - first;
+    std::memcpy(entries, palette.entries + first, sizeof(PALETTEENTRY) * copied);
+    return copied;
+}
+
+// Entries outside the palette are left alone: only the part of the range that lies inside it
+// is copied.
+UINT WINAPI SetPaletteEntries(HPALETTE handle, UINT first, UINT count,
+                              const PALETTEENTRY* entries) {
+    int slot = slotOf(handle);
+    if (slot < 0 || slot == STOCK_SLOT || entries == nullptr) {
+        return 0;
+    }
+    Palette& palette = gdi.palettes[slot];
+    if (first >= (UINT)palette.count) {
+        return 0;
+    }
+    UINT copied = count < (UINT)palette.count - first ? count : (UINT)palette.count - first;
+    std::memcpy(palette.entries + first, entries, sizeof(PALETTEENTRY) * copied);
+    return copied;
+}
+
+HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE handle, BOOL forceBackground) {
+    start();
+    if (platformShouldFail(TEST_SELECT_PALETTE)) {
+        return nullptr;
+    }
+    int slot = slotOf(handle);
+    DcRecord* record = dcRecord(dc);
+    if (slot < 0 || record == nullptr) {
+        return nullptr;
+    }
+    int previous = record->paletteSlot;
+    if (!gdi.palettes[previous].inUse) {
+        previous = STOCK_SLOT;
+    }
+    record->paletteSlot = slot;
+    record->background = forceBackground ? 1 : 0;
+    return handleOf(previous);
+}
+
+UINT WINAPI RealizePalette(HDC dc) {
+    start();
+    if (platformShouldFail(TEST_REALIZE_PALETTE)) {
+        return GDI_ERROR;
+    }
+    DcRecord* record = dcRecord(dc);
+    if (record == nullptr) {
+        return GDI_ERROR;
+    }
+    gdi.realizeCount++;
+    if (!gdi.paletteDisplay) {
+        return 0; // a true-colour display shows every colour as it is
+    }
+    return (UINT)realize(gdi.palettes[record->paletteSlot], record->background);
+}
+
+BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
+    if (platformShouldFail(TEST_UNREALIZE_OBJECT)) {
+        return FALSE;
+    }
+    if ((uintptr_t)object == BLACK_BRUSH_HANDLE) {
+        return TRUE;
+    }
+    return slotOf(object) >= 0 ? TRUE : FALSE;
+}
+
+// --- The system palette --------------------------------------------------------------------
+
+// Without the static colours only black and white stay reserved; with them back, the 20
+// static colours return to both ends of the system palette.
+UINT WINAPI SetSystemPaletteUse(HDC dc, UINT use) {
+    start();
+    if (dc == nullptr || !gdi.paletteDisplay || gdi.refuseSystemPaletteUse) {
+        return SYSPAL_ERROR;
+    }
+    if (use != SYSPAL_STATIC && use != SYSPAL_NOSTATIC) {
+        return SYSPAL_ERROR;
+    }
+    UINT previous = gdi.systemPaletteUse;
+    gdi.systemPaletteUse = use;
+    const int half = STATIC_COLOURS / 2;
+    for (int i = 0; i < half; i++) {
+        int low = i;
+        int high = SYSTEM_PALETTE_SIZE - half + i;
+        bool keep = use == SYSPAL_STATIC || low == 0;
+        if (keep) {
+            gdi.systemPalette[low] = staticColours[i];
+            gdi.slotUse[low] = SLOT_RESERVED;
+        } else if (gdi.slotUse[low] == SLOT_RESERVED) {
+            gdi.slotUse[low] = SLOT_FREE;
+        }
+        keep = use == SYSPAL_STATIC || high == SYSTEM_PALETTE_SIZE - 1;
+        if (keep) {
+            gdi.systemPalette[high] = staticColours[half + i];
+            gdi.slotUse[high] = SLOT_RESERVED;
+        } else if (gdi.slotUse[high] == SLOT_RESERVED) {
+            gdi.slotUse[high] = SLOT_FREE;
+        }
+    }
+    return previous;
+}
+
+UINT WINAPI GetSystemPaletteUse(HDC dc) {
+    start();
+    if (dc == nullptr) {
+        return SYSPAL_ERROR;
+    }
+    return gdi.systemPaletteUse;
+}
+
+UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT first, UINT count, LPPALETTEENTRY entries) {
+    start();
+    if (dc == nullptr || !gdi.paletteDisplay) {
+        return 0;
+    }
+    if (entries == nullptr) {
+        return SYSTEM_PALETTE_SIZE;
+    }
+    if (first >= (UINT)SYSTEM_PALETTE_SIZE) {
+        return 0;
+    }
+    UINT copied = count < SYSTEM_PALETTE_SIZE - first ? count : SYSTEM_PALETTE_SIZE - first;
+    std::memcpy(entries, gdi.systemPalette + first, sizeof(PALETTEENTRY) * copied);
+    return copied;
+}
+
+// --- System colours ------------------------------------------------------------------------
+
+DWORD WINAPI GetSysColor(int index) {
+    start();
+    if (index < 0 || index >= SYSTEM_COLOUR_COUNT) {
+        return 0;
+    }
+    return gdi.systemColours[index];
+}
+
+// System colours are plain RGB: a palette-relative COLORREF keeps only its colour.
+BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colours) {
+    start();
+    if (count <= 0 || elements == nullptr || colours == nullptr) {
+        return FALSE;
+    }
+    for (int i = 0; i < count; i++) {
+        if (elements[i] >= 0 && elements[i] < SYSTEM_COLOUR_COUNT) {
+            gdi.systemColours[elements[i]] = colours[i] & 0x00FFFFFFu;
+        }
+    }
+    return TRUE;
+}
+
+// --- Registry ------------------------------------------------------------------------------
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
+    (void)options;
+    (void)desired;
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER_CODE;
+    }
+    *result = nullptr;
+    if (key != HKEY_CURRENT_USER || subKey == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    bool exists = false;
+    for (const RegistryValue& value : registryValues) {
+        if (value.inUse && strcasecmp(value.subKey, subKey) == 0) {
+            exists = true;
+            break;
+        }
+    }
+    if (!exists) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    for (int i = 0; i < OPEN_KEYS; i++) {
+        if (!openKeys[i].inUse) {
+            openKeys[i].inUse = 1;
+            copyText(openKeys[i].subKey, sizeof openKeys[i].subKey, subKey);
+            *result = (HKEY)(KEY_TAG | (uintptr_t)i);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+namespace {
+OpenKey* openKeyOf(HKEY key) {
+    uintptr_t value = (uintptr_t)key;
+    if ((value & ~(uintptr_t)0xFF) != KEY_TAG || (value & 0xFF) >= (uintptr_t)OPEN_KEYS) {
+        return nullptr;
+    }
+    OpenKey* open = &openKeys[value & 0xFF];
+    return open->inUse ? open : nullptr;
+}
+} // namespace
+
+// As on Win32: a buffer too small for the value gives ERROR_MORE_DATA and the size needed,
+// and nothing is written to it.
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD dataSize) {
+    const OpenKey* open = openKeyOf(key);
+    if (open == nullptr) {
+        return ERROR_INVALID_HANDLE_CODE;
+    }
+    if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
+        return ERROR_INVALID_PARAMETER_CODE;
+    }
+    const char* name = valueName != nullptr ? valueName : "";
+    for (const RegistryValue& value : registryValues) {
+        if (!value.inUse || strcasecmp(value.subKey, open->subKey) != 0 ||
+            strcasecmp(value.name, name) != 0) {
+            continue;
+        }
+        if (type != nullptr) {
+            *type = value.type;
+        }
+        if (data != nullptr && *dataSize < value.size) {
+            *dataSize = value.size;
+            return ERROR_MORE_DATA;
+        }
+        if (data != nullptr) {
+            std::memcpy(data, value.data, value.size);
+        }
+        if (dataSize != nullptr) {
+            *dataSize = value.size;
+        }
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key) {
+    OpenKey* open = openKeyOf(key);
+    if (open == nullptr) {
+        return ERROR_INVALID_HANDLE_CODE;
+    }
+    open->inUse = 0;
+    return ERROR_SUCCESS;
+}
+
+// --- Test controls -------------------------------------------------------------------------
+
+namespace {
+
+PIXELFORMATDESCRIPTOR paletteFormat(BYTE pixelType, BYTE colourBits, DWORD flags) {
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SUPPORT_GDI | flags;
+    format.iPixelType = pixelType;
+    format.cColorBits = colourBits;
+    format.cDepthBits = 16;
+    format.iLayerType = PFD_MAIN_PLANE;
+    return format;
+}
+
+void setFields(PIXELFORMATDESCRIPTOR* format, BYTE redBits, BYTE redShift, BYTE greenBits,
+               BYTE greenShift, BYTE blueBits, BYTE blueShift) {
+    format->cRedBits = redBits;
+    format->cRedShift = redShift;
+    format->cGreenBits = greenBits;
+    format->cGreenShift = greenShift;
+    format->cBlueBits = blueBits;
+    format->cBlueShift = blueShift;
+}
+
+PIXELFORMATDESCRIPTOR paletteFormats[TEST_PALETTE_FORMAT_COUNT];
+
+void buildPaletteFormats(void) {
+    PIXELFORMATDESCRIPTOR* f = paletteFormats;
+    const DWORD rgb = PFD_NEED_PALETTE;
+    f[TEST_FORMAT_RGB332_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_DOUBLE - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_SINGLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb);
+    setFields(&f[TEST_FORMAT_RGB332_SINGLE - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_DEEP - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_DEEP - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_DEEP - 1].cDepthBits = 24;
+    f[TEST_FORMAT_RGB332_DEEP - 1].cStencilBits = 8;
+    f[TEST_FORMAT_RGB332_SYSTEM - 1] =
+        paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_NEED_SYSTEM_PALETTE | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_SYSTEM - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_BGR233_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_BGR233_DOUBLE - 1], 3, 5, 3, 2, 2, 0);
+    f[TEST_FORMAT_INDEX8_DOUBLE - 1] =
+        paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
+    f[TEST_FORMAT_INDEX8_SINGLE - 1] = paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE);
+    f[TEST_FORMAT_INDEX4_DOUBLE - 1] =
+        paletteFormat(PFD_TYPE_COLORINDEX, 4, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
+}
+
+} // namespace
+
+void testPresentPaletteDisplay(int on) {
+    start();
+    gdi.paletteDisplay = on ? 1 : 0;
+    resetSystemPalette();
+    if (on) {
+        buildPaletteFormats();
+        testPresentPixelFormats(paletteFormats, TEST_PALETTE_FORMAT_COUNT);
+    } else {
+        testPresentPixelFormats(nullptr, 0);
+    }
+}
+
+void testRefuseSystemPaletteUse(int on) {
+    gdi.refuseSystemPaletteUse = on ? 1 : 0;
+}
+
+void testGetSystemPalette(PALETTEENTRY entries[256]) {
+    start();
+    if (entries != nullptr) {
+        std::memcpy(entries, gdi.systemPalette, sizeof gdi.systemPalette);
+    }
+}
+
+int testRealizeCount(void) {
+    return gdi.realizeCount;
+}
+
+void testResetSystemColours(void) {
+    start();
+    resetSystemColours();
+    resetSystemPalette();
+    gdi.realizeCount = 0;
+    gdi.refuseSystemPaletteUse = 0;
+}
+
+// Values too long for the store are cut to fit; a full store ignores new values.
+void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data) {
+    if (subKey == nullptr || name == nullptr || data == nullptr) {
+        return;
+    }
+    RegistryValue* target = nullptr;
+    for (RegistryValue& value : registryValues) {
+        if (value.inUse && strcasecmp(value.subKey, subKey) == 0 &&
+            strcasecmp(value.name, name) == 0) {
+            target = &value;
+            break;
+        }
+    }
+    for (int i = 0; target == nullptr && i < REGISTRY_VALUES; i++) {
+        if (!registryValues[i].inUse) {
+            target = &registryValues[i];
+        }
+    }
+    if (target == nullptr) {
+        return;
+    }
+    target->inUse = 1;
+    copyText(target->subKey, sizeof target->subKey, subKey);
+    copyText(target->name, sizeof target->name, name);
+    target->type = type;
+    copyText((char*)target->data, sizeof target->data, data);
+    target->size = (DWORD)std::strlen((const char*)target->data) + 1;
+}
+
+void testClearRegistry(void) {
+    for (RegistryValue& value : registryValues) {
+        value = RegistryValue();
+    }
+    for (OpenKey& key : openKeys) {
+        key = OpenKey();
+    }
+}
