@@ -360,4 +360,13 @@ TEST_F(Facade, MouseLocationIsZeroWhenTheCursorCannotBeRead) {
     EXPECT_EQ(y, 0);
 }
 
+TEST_F(Facade, MessageBoxesTakeOnlyTheLowByte) {
+    kitSetMessageBoxes(256);
+    EXPECT_EQ(kit.showMessages, 0);
+    kitSetMessageBoxes(257);
+    EXPECT_NE(kit.showMessages, 0);
+    kitSetMessageBoxes(0);
+    EXPECT_EQ(kit.showMessages, 0);
+}
+
 } // namespace
