@@ -1,0 +1,574 @@
+// Keyboard and pointer input: X key and button events as Win32 input messages, WM_CHAR from
+// TranslateMessage, the key state, pointer capture as an active grab, cursor and focus.
+#include "platform/linux/x11.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <cstring>
+
+namespace {
+
+// Virtual keys that the shared header does not name.
+const int VK_LBUTTON_ = 0x01;
+const int VK_RBUTTON_ = 0x02;
+const int VK_MBUTTON_ = 0x04;
+const int VK_NUMPAD0_ = 0x60;
+const int VK_F10_ = 0x79;
+const int VK_UNKNOWN = 0xff;
+
+struct InputState {
+    // Key state as of the input messages taken so far, per X keycode, as Win32 keeps it in
+    // step with the messages rather than with the hardware.
+    bool codeDown[256];
+    unsigned char codeVk[256];
+    bool buttonDown[3]; // left, right, middle
+    bool capsToggled;
+    // Keys seen pressed at the X level, to tell auto-repeats from first presses.
+    bool xDown[256];
+    // The last key message taken, for TranslateMessage.
+    unsigned lastKeycode;
+    unsigned lastState;
+    bool usLayout;
+    HWND capture;
+};
+
+InputState input;
+
+// The US keyboard by X keycode (the evdev and xfree86 numbering agree on the typing block):
+// unshifted and shifted characters. LoadKeyboardLayoutA("00000409") makes these the
+// characters whatever layout the server has active, as the same call does on Win32.
+struct UsKey {
+    char plain;
+    char shifted;
+};
+
+UsKey usKey(unsigned keycode) {
+    static const char* const plain = "1234567890-=\0\0qwertyuiop[]\0\0asdfghjkl;'`\0\\zxcvbnm,./";
+    static const char* const shifted = "!@#$%^&*()_+\0\0QWERTYUIOP{}\0\0ASDFGHJKL:\"~\0|ZXCVBNM<>?";
+    if (keycode < 10 || keycode > 61) {
+        return UsKey{0, 0};
+    }
+    return UsKey{plain[keycode - 10], shifted[keycode - 10]};
+}
+
+int vkOfKeysym(KeySym keysym) {
+    if (keysym >= XK_a && keysym <= XK_z) {
+        return (int)(keysym - XK_a) + 'A';
+    }
+    if (keysym >= XK_A && keysym <= XK_Z) {
+        return (int)(keysym - XK_A) + 'A';
+    }
+    if (keysym >= XK_0 && keysym <= XK_9) {
+        return (int)(keysym - XK_0) + '0';
+    }
+    if (keysym >= XK_F1 && keysym <= XK_F12) {
+        return (int)(keysym - XK_F1) + VK_F1;
+    }
+    if (keysym >= XK_KP_0 && keysym <= XK_KP_9) {
+        return (int)(keysym - XK_KP_0) + VK_NUMPAD0_;
+    }
+    switch (keysym) {
+    case XK_BackSpace:
+        return VK_BACK;
+    case XK_Tab:
+    case XK_ISO_Left_Tab:
+        return VK_TAB;
+    case XK_Return:
+    case XK_KP_Enter:
+        return VK_RETURN;
+    case XK_Escape:
+        return VK_ESCAPE;
+    case XK_space:
+        return VK_SPACE;
+    case XK_Left:
+        return VK_LEFT;
+    case XK_Up:
+        return VK_UP;
+    case XK_Right:
+        return VK_RIGHT;
+    case XK_Down:
+        return VK_DOWN;
+    case XK_Prior:
+        return VK_PRIOR;
+    case XK_Next:
+        return VK_NEXT;
+    case XK_End:
+        return VK_END;
+    case XK_Home:
+        return VK_HOME;
+    case XK_Insert:
+        return VK_INSERT;
+    case XK_Delete:
+        return VK_DELETE;
+    case XK_Shift_L:
+    case XK_Shift_R:
+        return VK_SHIFT;
+    case XK_Control_L:
+    case XK_Control_R:
+        return VK_CONTROL;
+    case XK_Alt_L:
+    case XK_Alt_R:
+    case XK_Meta_L:
+    case XK_Meta_R:
+        return VK_MENU;
+    case XK_Caps_Lock:
+        return VK_CAPITAL;
+    case XK_Pause:
+        return 0x13;
+    case XK_Print:
+        return 0x2c;
+    case XK_Num_Lock:
+        return 0x90;
+    case XK_Scroll_Lock:
+        return 0x91;
+    case XK_Super_L:
+        return 0x5b;
+    case XK_Super_R:
+        return 0x5c;
+    case XK_Menu:
+        return 0x5d;
+    case XK_KP_Multiply:
+        return 0x6a;
+    case XK_KP_Add:
+        return 0x6b;
+    case XK_KP_Subtract:
+        return 0x6d;
+    case XK_KP_Decimal:
+        return 0x6e;
+    case XK_KP_Divide:
+        return 0x6f;
+    case XK_semicolon:
+        return 0xba;
+    case XK_equal:
+        return 0xbb;
+    case XK_comma:
+        return 0xbc;
+    case XK_minus:
+        return 0xbd;
+    case XK_period:
+        return 0xbe;
+    case XK_slash:
+        return 0xbf;
+    case XK_grave:
+        return 0xc0;
+    case XK_bracketleft:
+        return 0xdb;
+    case XK_backslash:
+        return 0xdc;
+    case XK_bracketright:
+        return 0xdd;
+    case XK_apostrophe:
+        return 0xde;
+    case XK_less:
+        return 0xe2;
+    default:
+        return 0;
+    }
+}
+
+// Win32 names keys by the layout; for the typing block the US layout's key is the fallback
+// when the active group has no Latin symbol there (a Cyrillic layout, say).
+int vkOfKey(unsigned keycode) {
+    UsKey us = usKey(keycode);
+    if (input.usLayout && us.plain != 0) {
+        return vkOfKeysym((KeySym)(unsigned char)us.plain);
+    }
+    int vk = vkOfKeysym(XkbKeycodeToKeysym(x11.display, (KeyCode)keycode, 0, 0));
+    if (vk == 0 && us.plain != 0) {
+        vk = vkOfKeysym((KeySym)(unsigned char)us.plain);
+    }
+    return vk != 0 ? vk : VK_UNKNOWN;
+}
+
+bool isExtendedKey(int vk) {
+    return (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE;
+}
+
+// Folds X's release/press pair of an auto-repeat when the server would not do it for us.
+bool isRepeatRelease(XKeyEvent* event) {
+    if (x11.detectableRepeat || XEventsQueued(x11.display, QueuedAfterReading) == 0) {
+        return false;
+    }
+    XEvent next;
+    XPeekEvent(x11.display, &next);
+    return next.type == KeyPress && next.xkey.keycode == event->keycode &&
+           next.xkey.time == event->time && next.xkey.window == event->window;
+}
+
+WPARAM mkFlags(unsigned state) {
+    WPARAM flags = 0;
+    if (state & Button1Mask) {
+        flags |= MK_LBUTTON;
+    }
+    if (state & Button2Mask) {
+        flags |= MK_MBUTTON;
+    }
+    if (state & Button3Mask) {
+        flags |= MK_RBUTTON;
+    }
+    if (state & ShiftMask) {
+        flags |= MK_SHIFT;
+    }
+    if (state & ControlMask) {
+        flags |= MK_CONTROL;
+    }
+    return flags;
+}
+
+SHORT clampShort(int value) {
+    return (SHORT)(value < -32768 ? -32768 : (value > 32767 ? 32767 : value));
+}
+
+// The characters a key press gives, into out (at most `capacity`); returns how many.
+int charactersOf(unsigned keycode, unsigned state, unsigned char* out, int capacity) {
+    bool shift = (state & ShiftMask) != 0;
+    bool caps = (state & LockMask) != 0;
+    bool control = (state & ControlMask) != 0;
+    bool alt = (state & Mod1Mask) != 0;
+    UsKey us = usKey(keycode);
+    if (input.usLayout && us.plain != 0) {
+        if (control && alt) {
+            return 0;
+        }
+        char c = us.plain;
+        bool letter = c >= 'a' && c <= 'z';
+        if (letter ? (shift != caps) : shift) {
+            c = us.shifted;
+        }
+        if (control) {
+            if (letter) {
+                c = (char)(c & 0x1f);
+            } else if (c == '[' || c == '\\' || c == ']') {
+                c = (char)(c - 0x40);
+            } else {
+                return 0;
+            }
+        }
+        out[0] = (unsigned char)c;
+        return 1;
+    }
+    XKeyEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.type = KeyPress;
+    event.display = x11.display;
+    event.keycode = keycode;
+    event.state = state;
+    char buffer[16];
+    KeySym keysym = NoSymbol;
+    int length = XLookupString(&event, buffer, (int)sizeof(buffer), &keysym, nullptr);
+    // Win32's Delete key types nothing; X gives it DEL.
+    if (keysym == XK_Delete || keysym == XK_KP_Delete) {
+        return 0;
+    }
+    int count = 0;
+    for (int i = 0; i < length && count < capacity; i++) {
+        out[count++] = (unsigned char)buffer[i];
+    }
+    return count;
+}
+
+bool vkDown(int vk) {
+    if (vk == VK_LBUTTON_) {
+        return input.buttonDown[0];
+    }
+    if (vk == VK_RBUTTON_) {
+        return input.buttonDown[1];
+    }
+    if (vk == VK_MBUTTON_) {
+        return input.buttonDown[2];
+    }
+    for (int code = 0; code < 256; code++) {
+        if (input.codeDown[code] && input.codeVk[code] == vk) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// --- Event translation -----------------------------------------------------------------------
+
+void x11TranslateKeyEvent(X11Window* record, XKeyEvent* event) {
+    bool press = event->type == KeyPress;
+    unsigned keycode = event->keycode & 0xff;
+    if (!press && isRepeatRelease(event)) {
+        return;
+    }
+    bool repeat = press && input.xDown[keycode];
+    input.xDown[keycode] = press;
+    int vk = vkOfKey(keycode);
+    bool alt = (event->state & Mod1Mask) != 0;
+    bool control = (event->state & ControlMask) != 0;
+    // Alt combinations (and Alt itself, and F10) are system keys; with Control they are not.
+    bool system = ((alt || vk == VK_MENU) && !control) || vk == VK_F10_;
+    DWORD bits = 1u | (keycode << 16);
+    if (isExtendedKey(vk)) {
+        bits |= 1u << 24;
+    }
+    if (alt) {
+        bits |= 1u << 29;
+    }
+    if (!press || repeat) {
+        bits |= 1u << 30;
+    }
+    if (!press) {
+        bits |= 1u << 31;
+    }
+    MSG msg;
+    std::memset(&msg, 0, sizeof(msg));
+    msg.hwnd = record->handle;
+    msg.message = press ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    msg.wParam = (WPARAM)vk;
+    msg.lParam = (LPARAM)bits;
+    msg.time = GetTickCount();
+    msg.pt.x = event->x_root;
+    msg.pt.y = event->y_root;
+    x11QueueInput(&msg, event->state, keycode);
+}
+
+void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
+    MSG msg;
+    std::memset(&msg, 0, sizeof(msg));
+    msg.hwnd = record->handle;
+    msg.time = GetTickCount();
+    unsigned state;
+    int x;
+    int y;
+    if (event->type == MotionNotify) {
+        state = event->xmotion.state;
+        x = event->xmotion.x;
+        y = event->xmotion.y;
+        msg.pt.x = event->xmotion.x_root;
+        msg.pt.y = event->xmotion.y_root;
+        msg.message = WM_MOUSEMOVE;
+        msg.wParam = mkFlags(state);
+    } else {
+        XButtonEvent* button = &event->xbutton;
+        state = button->state;
+        x = button->x;
+        y = button->y;
+        msg.pt.x = button->x_root;
+        msg.pt.y = button->y_root;
+        bool press = event->type == ButtonPress;
+        WPARAM flag;
+        switch (button->button) {
+        case Button1:
+            msg.message = press ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+            flag = MK_LBUTTON;
+            break;
+        case Button2:
+            msg.message = press ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+            flag = MK_MBUTTON;
+            break;
+        case Button3:
+            msg.message = press ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+            flag = MK_RBUTTON;
+            break;
+        default:
+            return; // wheel and extra buttons
+        }
+        // X reports the state before the event; Win32 the state after it.
+        msg.wParam = press ? (mkFlags(state) | flag) : (mkFlags(state) & ~flag);
+    }
+    // Signed halves: a captured pointer may be left of or above the client area.
+    msg.lParam = MAKELPARAM(clampShort(x), clampShort(y));
+    x11QueueInput(&msg, state, 0);
+}
+
+void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
+    switch (msg->message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        keycode &= 0xff;
+        if (msg->wParam == VK_CAPITAL && !input.codeDown[keycode]) {
+            input.capsToggled = (xState & LockMask) == 0;
+        } else {
+            input.capsToggled = (xState & LockMask) != 0;
+        }
+        input.codeDown[keycode] = true;
+        input.codeVk[keycode] = (unsigned char)msg->wParam;
+        input.lastKeycode = keycode;
+        input.lastState = xState;
+        break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        input.codeDown[keycode & 0xff] = false;
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_MOUSEMOVE:
+        input.buttonDown[0] = (msg->wParam & MK_LBUTTON) != 0;
+        input.buttonDown[1] = (msg->wParam & MK_RBUTTON) != 0;
+        input.buttonDown[2] = (msg->wParam & MK_MBUTTON) != 0;
+        break;
+    default:
+        break;
+    }
+}
+
+// Keys released while another window had the focus never reach us; leaving them down would
+// keep Shift or Control held for good.
+void x11ForgetKeys(void) {
+    std::memset(input.codeDown, 0, sizeof(input.codeDown));
+    std::memset(input.xDown, 0, sizeof(input.xDown));
+    std::memset(input.buttonDown, 0, sizeof(input.buttonDown));
+}
+
+void x11CaptureLost(HWND window) {
+    if (window == nullptr || input.capture != window) {
+        return;
+    }
+    input.capture = nullptr;
+    if (x11.display != nullptr) {
+        XUngrabPointer(x11.display, CurrentTime);
+        XFlush(x11.display);
+    }
+}
+
+// --- Win32 operations ------------------------------------------------------------------------
+
+BOOL WINAPI TranslateMessage(const MSG* msg) {
+    if (msg == nullptr) {
+        return FALSE;
+    }
+    if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP) {
+        return TRUE;
+    }
+    if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) {
+        return FALSE;
+    }
+    if (x11.display == nullptr) {
+        return TRUE;
+    }
+    unsigned keycode = (unsigned)((msg->lParam >> 16) & 0xff);
+    unsigned state;
+    if (keycode == input.lastKeycode) {
+        state = input.lastState;
+    } else {
+        // A message made up by the program: the modifiers as the key state has them.
+        state = 0;
+        if (vkDown(VK_SHIFT)) {
+            state |= ShiftMask;
+        }
+        if (vkDown(VK_CONTROL)) {
+            state |= ControlMask;
+        }
+        if (vkDown(VK_MENU)) {
+            state |= Mod1Mask;
+        }
+        if (input.capsToggled) {
+            state |= LockMask;
+        }
+    }
+    unsigned char characters[8];
+    int count = charactersOf(keycode, state, characters, (int)sizeof(characters));
+    UINT message = msg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
+    for (int i = 0; i < count; i++) {
+        x11QueuePosted(msg->hwnd, message, (WPARAM)characters[i], msg->lParam);
+    }
+    return TRUE;
+}
+
+SHORT WINAPI GetKeyState(int virtualKey) {
+    unsigned value = 0;
+    if (vkDown(virtualKey)) {
+        value |= 0x8000u;
+    }
+    if (virtualKey == VK_CAPITAL && input.capsToggled) {
+        value |= 1u;
+    }
+    return (SHORT)value;
+}
+
+// An active pointer grab: the server refuses it while the window is not viewable or another
+// client holds a grab, and the call fails then.
+HWND WINAPI SetCapture(HWND window) {
+    X11Window* record = x11Record(window);
+    if (record == nullptr || record->destroying || x11.display == nullptr || !record->viewable ||
+        record->minimized) {
+        return nullptr;
+    }
+    HWND previous = input.capture;
+    x11BeginErrorTrap();
+    int status = XGrabPointer(x11.display, record->xwindow, False,
+                              ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                              GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    int error = x11EndErrorTrap();
+    if (status != GrabSuccess || error != 0) {
+        return nullptr;
+    }
+    input.capture = window;
+    return previous != window ? previous : nullptr;
+}
+
+BOOL WINAPI ReleaseCapture(void) {
+    HWND previous = input.capture;
+    input.capture = nullptr;
+    if (x11.display != nullptr) {
+        XUngrabPointer(x11.display, CurrentTime);
+        XFlush(x11.display);
+    }
+    if (previous != nullptr) {
+        x11Send(previous, WM_CAPTURECHANGED, 0, 0);
+    }
+    return TRUE;
+}
+
+HWND WINAPI GetCapture(void) {
+    if (input.capture != nullptr && x11Record(input.capture) == nullptr) {
+        input.capture = nullptr;
+    }
+    return input.capture;
+}
+
+BOOL WINAPI GetCursorPos(LPPOINT point) {
+    if (platformShouldFail(TEST_GET_CURSOR_POS) || point == nullptr) {
+        return FALSE;
+    }
+    Display* display = x11Display();
+    if (display == nullptr) {
+        return FALSE;
+    }
+    Window root = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int x = 0;
+    int y = 0;
+    unsigned mask = 0;
+    x11BeginErrorTrap();
+    Bool ok = XQueryPointer(display, x11.root, &root, &child, &rootX, &rootY, &x, &y, &mask);
+    int error = x11EndErrorTrap();
+    if (!ok || error != 0) {
+        return FALSE;
+    }
+    point->x = rootX;
+    point->y = rootY;
+    return TRUE;
+}
+
+HWND WINAPI GetFocus(void) {
+    X11Window* records = x11Records();
+    for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+        if (records[i].used && !records[i].destroying && records[i].active) {
+            return records[i].handle;
+        }
+    }
+    return nullptr;
+}
+
+HKL WINAPI LoadKeyboardLayoutA(LPCSTR layoutId, UINT flags) {
+    (void)flags;
+    if (layoutId == nullptr || std::strcmp(layoutId, "00000409") != 0) {
+        return nullptr;
+    }
+    input.usLayout = true;
+    return (HKL)(uintptr_t)0x04090409u;
+}

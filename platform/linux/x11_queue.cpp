@@ -1,0 +1,517 @@
+// The thread's message queue, emulated in-process: posted and input messages, paint and quit
+// flags, retrieval in Win32's order, dispatch, and the X events that feed it.
+#include "platform/linux/x11.h"
+
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <cstring>
+#include <initializer_list>
+#include <poll.h>
+
+namespace {
+
+const int QUEUE_SIZE = 512;
+
+struct Entry {
+    MSG msg;
+    unsigned xState;
+    unsigned keycode;
+};
+
+// Fixed arrays kept in arrival order; taking from the middle (a filtered Peek) shifts the rest.
+struct Queue {
+    Entry entries[QUEUE_SIZE];
+    int count;
+};
+
+Queue posted;
+Queue input;
+bool quitPending = false;
+int quitCode = 0;
+int broadcastCount = 0;
+bool (*foreignHandler)(XEvent* event) = nullptr;
+
+bool push(Queue& queue, const MSG& msg, unsigned xState, unsigned keycode) {
+    if (queue.count >= QUEUE_SIZE) {
+        return false;
+    }
+    Entry& entry = queue.entries[queue.count++];
+    entry.msg = msg;
+    entry.xState = xState;
+    entry.keycode = keycode;
+    return true;
+}
+
+void removeAt(Queue& queue, int index) {
+    std::memmove(&queue.entries[index], &queue.entries[index + 1],
+                 sizeof(Entry) * (size_t)(queue.count - index - 1));
+    queue.count--;
+}
+
+bool matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax) {
+    if (window != nullptr && msg.hwnd != window) {
+        return false;
+    }
+    if (filterMin == 0 && filterMax == 0) {
+        return true;
+    }
+    return msg.message >= filterMin && msg.message <= filterMax;
+}
+
+int find(const Queue& queue, HWND window, UINT filterMin, UINT filterMax) {
+    for (int i = 0; i < queue.count; i++) {
+        if (matches(queue.entries[i].msg, window, filterMin, filterMax)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+MSG makeMsg(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg;
+    std::memset(&msg, 0, sizeof(msg));
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = GetTickCount();
+    return msg;
+}
+
+// A real ConfigureNotify is relative to the parent (a window manager's frame); a synthetic one
+// is already in root coordinates.
+void onConfigure(X11Window* record, XConfigureEvent* event) {
+    if (event->window != record->xwindow) {
+        return;
+    }
+    int x = event->x;
+    int y = event->y;
+    if (!event->send_event) {
+        Window child = 0;
+        x11BeginErrorTrap();
+        Bool ok =
+            XTranslateCoordinates(x11.display, record->xwindow, x11.root, 0, 0, &x, &y, &child);
+        int error = x11EndErrorTrap();
+        if (!ok || error != 0) {
+            x = record->x;
+            y = record->y;
+        }
+    }
+    HWND handle = record->handle;
+    bool resized = event->width != record->width || event->height != record->height;
+    bool moved = x != record->x || y != record->y;
+    record->width = event->width;
+    record->height = event->height;
+    record->x = x;
+    record->y = y;
+    if (resized) {
+        glxWindowResized(handle, event->width, event->height);
+    }
+    if (record->minimized) {
+        return;
+    }
+    if (resized) {
+        x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event->width, event->height));
+    }
+    if (moved) {
+        x11QueuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
+    }
+}
+
+// Focus changes caused by grabs, or moving between our own window and its children, are no
+// change of activation.
+bool focusCounts(XFocusChangeEvent* event) {
+    if (event->mode == NotifyGrab || event->mode == NotifyUngrab) {
+        return false;
+    }
+    return event->detail != NotifyInferior && event->detail != NotifyPointer &&
+           event->detail != NotifyPointerRoot && event->detail != NotifyDetailNone;
+}
+
+void onClientMessage(X11Window* record, XClientMessageEvent* event) {
+    if (event->message_type != x11.wmProtocols || event->format != 32) {
+        return;
+    }
+    Atom protocol = (Atom)event->data.l[0];
+    if (protocol == x11.wmDeleteWindow) {
+        x11QueuePosted(record->handle, WM_CLOSE, 0, 0);
+    } else if (protocol == x11.netWmPing) {
+        XEvent reply;
+        std::memset(&reply, 0, sizeof(reply));
+        reply.xclient = *event;
+        reply.xclient.window = x11.root;
+        x11BeginErrorTrap();
+        XSendEvent(x11.display, x11.root, False, SubstructureNotifyMask | SubstructureRedirectMask,
+                   &reply);
+        x11EndErrorTrap();
+    }
+}
+
+void handleEvent(XEvent* event) {
+    if (event->type == MappingNotify) {
+        XRefreshKeyboardMapping(&event->xmapping);
+        return;
+    }
+    X11Window* record = x11RecordOfXWindow(event->xany.window);
+    if (record == nullptr) {
+        // Not a window handle's: the message box's window, or a window already destroyed,
+        // whose late events are dropped.
+        if (foreignHandler != nullptr) {
+            foreignHandler(event);
+        }
+        return;
+    }
+    if (record->destroying) {
+        return;
+    }
+    HWND handle = record->handle;
+    switch (event->type) {
+    case KeyPress:
+    case KeyRelease:
+        if (!record->disabled) {
+            x11TranslateKeyEvent(record, &event->xkey);
+        }
+        break;
+    case ButtonPress:
+    case ButtonRelease:
+    case MotionNotify:
+        if (!record->disabled) {
+            x11TranslatePointerEvent(record, event);
+        }
+        break;
+    case Expose:
+        // Only the last of a series asks for a paint; a pending paint absorbs it.
+        if (event->xexpose.count == 0) {
+            record->paintPending = true;
+        }
+        break;
+    case ConfigureNotify:
+        onConfigure(record, &event->xconfigure);
+        break;
+    case MapNotify:
+        if (event->xmap.window != record->xwindow) {
+            break;
+        }
+        record->viewable = true;
+        if (record->minimized && record->shown) {
+            // Restored by the window manager; activation follows with the focus.
+            record->minimized = false;
+            record->paintPending = true;
+            x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED,
+                           MAKELPARAM(record->width, record->height));
+        }
+        break;
+    case UnmapNotify:
+        if (event->xunmap.window != record->xwindow) {
+            break;
+        }
+        record->viewable = false;
+        x11CaptureLost(handle);
+        if (record->shown && !record->minimized) {
+            // Unmapped by someone else while shown: the window manager iconified it.
+            record->minimized = true;
+            x11QueuePosted(handle, WM_SIZE, SIZE_MINIMIZED, 0);
+            if (record->active) {
+                record->active = false;
+                x11ForgetKeys();
+                x11QueuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
+            }
+        }
+        break;
+    case FocusIn:
+        if (focusCounts(&event->xfocus) && !record->active) {
+            record->active = true;
+            x11QueuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, record->minimized ? 1 : 0),
+                           0);
+        }
+        break;
+    case FocusOut:
+        if (focusCounts(&event->xfocus) && record->active) {
+            record->active = false;
+            x11ForgetKeys();
+            x11QueuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, record->minimized ? 1 : 0),
+                           0);
+        }
+        break;
+    case ClientMessage:
+        onClientMessage(record, &event->xclient);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+// --- Shared with the other files of the layer ------------------------------------------------
+
+bool x11QueuePosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return push(posted, makeMsg(window, message, wParam, lParam), 0, 0);
+}
+
+bool x11QueueInput(const MSG* msg, unsigned xState, unsigned keycode) {
+    // Motion coalesces as on Win32: a newer position replaces one not yet taken.
+    if (msg->message == WM_MOUSEMOVE && input.count > 0) {
+        Entry& last = input.entries[input.count - 1];
+        if (last.msg.message == WM_MOUSEMOVE && last.msg.hwnd == msg->hwnd &&
+            last.msg.wParam == msg->wParam) {
+            last.msg = *msg;
+            last.xState = xState;
+            return true;
+        }
+    }
+    return push(input, *msg, xState, keycode);
+}
+
+void x11PurgeWindow(HWND window) {
+    for (Queue* queue : {&posted, &input}) {
+        for (int i = queue->count - 1; i >= 0; i--) {
+            if (queue->entries[i].msg.hwnd == window) {
+                removeAt(*queue, i);
+            }
+        }
+    }
+}
+
+void x11PumpEvents(void) {
+    Display* display = x11.display;
+    if (display == nullptr) {
+        return;
+    }
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        handleEvent(&event);
+    }
+}
+
+void x11WaitForEvents(int timeoutMs) {
+    Display* display = x11.display;
+    if (display == nullptr) {
+        return;
+    }
+    XFlush(display);
+    if (XEventsQueued(display, QueuedAlready) > 0) {
+        return;
+    }
+    pollfd fd;
+    fd.fd = ConnectionNumber(display);
+    fd.events = POLLIN;
+    fd.revents = 0;
+    while (poll(&fd, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
+}
+
+void x11SetForeignEventHandler(bool (*handler)(XEvent* event)) {
+    foreignHandler = handler;
+}
+
+// Win32's order: posted (and sent-like) messages, then input, then paint, and the quit message
+// only when nothing else is there. The quit message ignores the filters, as on Win32.
+bool x11TakeMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove,
+                    bool allowQuit) {
+    int index = find(posted, window, filterMin, filterMax);
+    if (index >= 0) {
+        *msg = posted.entries[index].msg;
+        if (remove) {
+            removeAt(posted, index);
+        }
+        return true;
+    }
+    index = find(input, window, filterMin, filterMax);
+    if (index >= 0) {
+        Entry entry = input.entries[index];
+        *msg = entry.msg;
+        if (remove) {
+            removeAt(input, index);
+            x11NoteInputTaken(&entry.msg, entry.xState, entry.keycode);
+        }
+        return true;
+    }
+    bool paintInRange =
+        (filterMin == 0 && filterMax == 0) || (WM_PAINT >= filterMin && WM_PAINT <= filterMax);
+    if (paintInRange) {
+        X11Window* records = x11Records();
+        for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+            X11Window& record = records[i];
+            if (record.used && !record.destroying && record.paintPending &&
+                (window == nullptr || record.handle == window)) {
+                // A paint stays waiting until BeginPaint validates the window.
+                *msg = makeMsg(record.handle, WM_PAINT, 0, 0);
+                return true;
+            }
+        }
+    }
+    if (allowQuit && quitPending) {
+        *msg = makeMsg(nullptr, WM_QUIT, (WPARAM)quitCode, 0);
+        if (remove) {
+            quitPending = false;
+        }
+        return true;
+    }
+    return false;
+}
+
+LRESULT x11Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    X11Window* record = x11Record(window);
+    if (record == nullptr || record->proc == nullptr) {
+        return 0;
+    }
+    return record->proc(window, message, wParam, lParam);
+}
+
+void platformResetBroadcastCount(void) {
+    broadcastCount = 0;
+}
+
+int testBroadcastCount(void) {
+    return broadcastCount;
+}
+
+// --- The queue's Win32 operations ------------------------------------------------------------
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    if (msg == nullptr) {
+        return FALSE;
+    }
+    // Every look at the queue reads what the server has sent meanwhile.
+    x11PumpEvents();
+    return x11TakeMessage(msg, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0, true)
+               ? TRUE
+               : FALSE;
+}
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
+    if (msg == nullptr || (window != nullptr && x11Record(window) == nullptr)) {
+        return -1;
+    }
+    for (;;) {
+        x11PumpEvents();
+        if (x11TakeMessage(msg, window, filterMin, filterMax, true, true)) {
+            return msg->message == WM_QUIT ? FALSE : TRUE;
+        }
+        if (x11.display == nullptr) {
+            // Nothing could ever arrive: one thread, no connection. Fail instead of hanging.
+            std::memset(msg, 0, sizeof(*msg));
+            return -1;
+        }
+        // Blocks in the kernel until the server sends something.
+        x11WaitForEvents(-1);
+    }
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (platformShouldFail(TEST_POST_MESSAGE)) {
+        return FALSE;
+    }
+    if (window == HWND_BROADCAST) {
+        broadcastCount++;
+        X11Window* records = x11Records();
+        for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+            if (records[i].used && !records[i].destroying) {
+                x11QueuePosted(records[i].handle, message, wParam, lParam);
+            }
+        }
+        return TRUE;
+    }
+    if (window != nullptr && x11Record(window) == nullptr) {
+        return FALSE;
+    }
+    return x11QueuePosted(window, message, wParam, lParam) ? TRUE : FALSE;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == HWND_BROADCAST) {
+        broadcastCount++;
+        X11Window* records = x11Records();
+        HWND handles[X11_MAX_WINDOWS];
+        int count = 0;
+        for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+            if (records[i].used && !records[i].destroying) {
+                handles[count++] = records[i].handle;
+            }
+        }
+        // Handles taken first: a window destroyed by an earlier one's handler is skipped.
+        for (int i = 0; i < count; i++) {
+            x11Send(handles[i], message, wParam, lParam);
+        }
+        return 0;
+    }
+    return x11Send(window, message, wParam, lParam);
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    quitPending = true;
+    quitCode = exitCode;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    if (msg == nullptr || msg->hwnd == nullptr) {
+        return 0;
+    }
+    return x11Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_SYSKEYDOWN:
+        // Alt+F4 closes the window, as the system menu's Close does.
+        if (wParam == 0x73 && (lParam & (1L << 29)) != 0) {
+            SendMessageA(window, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+    (void)rect;
+    (void)erase;
+    if (window == nullptr) {
+        X11Window* records = x11Records();
+        for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+            if (records[i].used) {
+                records[i].paintPending = true;
+            }
+        }
+        return TRUE;
+    }
+    X11Window* record = x11Record(window);
+    if (record == nullptr) {
+        return FALSE;
+    }
+    record->paintPending = true;
+    return TRUE;
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    X11Window* record = x11Record(window);
+    if (record == nullptr || paint == nullptr) {
+        return nullptr;
+    }
+    record->paintPending = false;
+    std::memset(paint, 0, sizeof(*paint));
+    paint->hdc = x11DcOf(window);
+    paint->fErase = FALSE;
+    paint->rcPaint.right = record->minimized ? 0 : record->width;
+    paint->rcPaint.bottom = record->minimized ? 0 : record->height;
+    return paint->hdc;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    (void)paint;
+    return x11Record(window) != nullptr ? TRUE : FALSE;
+}
