@@ -48,7 +48,7 @@ TEST(Ramps, FieldWidthsAndShifts) {
     }
     EXPECT_EQ(kitRampValue(1, 1, 0), 255);
     EXPECT_EQ(kitRampValue(2, 1, 0), 0);     // only the field's own bits count
-    EXPECT_EQ(kitRampValue(0x1F, 3, 3), 63); // higher bits beyond the field are dropped
+    EXPECT_EQ(kitRampValue(0x4F, 3, 3), 63); // higher bits beyond the field are dropped
     // Any other width gives 0.
     EXPECT_EQ(kitRampValue(255, 0, 0), 0);
     EXPECT_EQ(kitRampValue(255, 4, 0), 0);
