@@ -653,6 +653,7 @@ void testResetSystemColours(void) {
     resetSystemPalette();
     gdi.realizeCount = 0;
     gdi.refuseSystemPaletteUse = 0;
+    platformResetBroadcastCount();
 }
 
 // Values too long for the store are cut to fit; a full store ignores new values.
