@@ -524,8 +524,10 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     if (record == nullptr) {
         return nullptr;
     }
+    bool rgba = (attribute(display, window->config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
     x11BeginErrorTrap();
-    GLXContext context = glXCreateNewContext(display, window->config, GLX_RGBA_TYPE, nullptr, True);
+    GLXContext context = glXCreateNewContext(
+        display, window->config, rgba ? GLX_RGBA_TYPE : GLX_COLOR_INDEX_TYPE, nullptr, True);
     int error = x11EndErrorTrap();
     if (context == nullptr || error != 0) {
         if (context != nullptr) {

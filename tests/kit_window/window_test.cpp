@@ -518,18 +518,4 @@ TEST_F(KitWindow, ErrorTextIsCutAtTheBuffer) {
     EXPECT_EQ(boxText(0), std::string(255, 'x'));
 }
 
-TEST_F(KitWindow, AllocationsComeFromLocalMemory) {
-    unsigned char* block = (unsigned char*)kitAllocateZeroed(64);
-    ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 64; i++) {
-        ASSERT_EQ(block[i], 0) << i;
-    }
-    kitFree(block);
-    testFailCall(TEST_LOCAL_ALLOC);
-    EXPECT_EQ(kitAllocate(16), nullptr);
-    void* fixed = kitAllocate(16);
-    EXPECT_NE(fixed, nullptr);
-    kitFree(fixed);
-}
-
 } // namespace
