@@ -279,7 +279,9 @@ void x11PumpEvents(void) {
     if (display == nullptr) {
         return;
     }
-    while (XPending(display) > 0) {
+    // Events stay with Xlib while the queue is nearly full, so that a storm of input is
+    // delayed rather than lost (a lost key release would leave a key held for good).
+    while (input.count < QUEUE_SIZE - 8 && posted.count < QUEUE_SIZE - 8 && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         handleEvent(&event);

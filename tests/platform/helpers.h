@@ -17,7 +17,7 @@ struct LoggedMessage {
     LPARAM lParam;
 };
 
-const int LOG_SIZE = 512;
+const int LOG_SIZE = 4096;
 
 struct MessageLog {
     LoggedMessage entries[LOG_SIZE];

@@ -1,0 +1,301 @@
+// Keyboard and pointer input injected with XTest: virtual keys, characters with Shift and Caps
+// Lock, system keys, auto-repeat, the US layout on a non-Latin keymap, buttons, motion and
+// capture with signed positions.
+// GoogleTest first: Xlib defines None as a macro.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+#include <X11/XKBlib.h>
+
+namespace {
+
+const char* const CLASS_NAME = "platformInputTest";
+const int CLIENT_X = 100;
+const int CLIENT_Y = 120;
+
+class InputTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(x11Display(), nullptr);
+        ASSERT_NE(registerTestClass(CLASS_NAME), 0);
+    }
+    void SetUp() override {
+        window = openWindow(CLASS_NAME, CLIENT_X, CLIENT_Y, 300, 200);
+        ASSERT_NE(window, nullptr);
+        pump();
+        clearLog();
+    }
+    void TearDown() override { DestroyWindow(window); }
+
+    // The wParams of one kind of message in the log, in order.
+    int collect(UINT message, WPARAM* out, int capacity) {
+        int count = 0;
+        for (int i = 0; i < messageLog.count && count < capacity; i++) {
+            if (messageLog.entries[i].message == message) {
+                out[count++] = messageLog.entries[i].wParam;
+            }
+        }
+        return count;
+    }
+    HWND window = nullptr;
+};
+
+TEST_F(InputTest, KeysGiveVirtualKeyCodes) {
+    struct {
+        KeySym keysym;
+        WPARAM vk;
+    } keys[] = {{XK_Left, VK_LEFT},
+                {XK_Up, VK_UP},
+                {XK_Right, VK_RIGHT},
+                {XK_Down, VK_DOWN},
+                {XK_Return, VK_RETURN},
+                {XK_Escape, VK_ESCAPE},
+                {XK_space, VK_SPACE},
+                {XK_Tab, VK_TAB},
+                {XK_BackSpace, VK_BACK},
+                {XK_F1, VK_F1},
+                {XK_F12, VK_F12},
+                {XK_a, 'A'},
+                {XK_z, 'Z'},
+                {XK_0, '0'},
+                {XK_9, '9'}};
+    for (const auto& key : keys) {
+        tapKey(key.keysym);
+    }
+    pump();
+    WPARAM down[32];
+    ASSERT_EQ(collect(WM_KEYDOWN, down, 32), (int)(sizeof(keys) / sizeof(keys[0])));
+    for (size_t i = 0; i < sizeof(keys) / sizeof(keys[0]); i++) {
+        EXPECT_EQ(down[i], keys[i].vk) << "key " << i;
+    }
+    EXPECT_EQ(countLogged(WM_KEYUP), (int)(sizeof(keys) / sizeof(keys[0])));
+    int up = findLogged(WM_KEYUP);
+    EXPECT_NE(messageLog.entries[up].lParam & (1L << 31), 0) << "transition bit of a release";
+}
+
+TEST_F(InputTest, CharactersFollowShiftAndCapsLock) {
+    tapKey(XK_n);
+    fakeKey(XK_Shift_L, true);
+    tapKey(XK_n);
+    fakeKey(XK_Shift_L, false);
+    tapKey(XK_Caps_Lock);
+    tapKey(XK_n);
+    fakeKey(XK_Shift_L, true);
+    tapKey(XK_n);
+    fakeKey(XK_Shift_L, false);
+    tapKey(XK_Caps_Lock);
+    tapKey(XK_5);
+    tapKey(XK_Return);
+    tapKey(XK_Escape);
+    tapKey(XK_space);
+    tapKey(XK_F1);
+    tapKey(XK_Left);
+    tapKey(XK_Delete);
+    pump();
+    WPARAM chars[32];
+    int count = collect(WM_CHAR, chars, 32);
+    WPARAM expected[] = {'n', 'N', 'N', 'n', '5', 13, 27, 32};
+    ASSERT_EQ(count, (int)(sizeof(expected) / sizeof(expected[0])));
+    for (int i = 0; i < count; i++) {
+        EXPECT_EQ(chars[i], expected[i]) << "character " << i;
+    }
+}
+
+LRESULT CALLBACK modifierProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+SHORT shiftSeen[8];
+SHORT controlSeen[8];
+int modifierCount = 0;
+
+LRESULT CALLBACK modifierProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN && wParam == VK_LEFT && modifierCount < 8) {
+        shiftSeen[modifierCount] = GetKeyState(VK_SHIFT);
+        controlSeen[modifierCount] = GetKeyState(VK_CONTROL);
+        modifierCount++;
+    }
+    return loggingProc(hwnd, message, wParam, lParam);
+}
+
+TEST_F(InputTest, KeyStateFollowsTheMessagesTaken) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.lpfnWndProc = modifierProc;
+    windowClass.lpszClassName = "modifierClass";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    DestroyWindow(window);
+    window = openWindow("modifierClass", CLIENT_X, CLIENT_Y, 300, 200);
+    ASSERT_NE(window, nullptr);
+    pump();
+    modifierCount = 0;
+    // Every event is read before the first is handled; the state still goes message by message.
+    tapKey(XK_Left);
+    fakeKey(XK_Shift_L, true);
+    tapKey(XK_Left);
+    fakeKey(XK_Control_R, true);
+    tapKey(XK_Left);
+    fakeKey(XK_Shift_L, false);
+    fakeKey(XK_Control_R, false);
+    tapKey(XK_Left);
+    pump();
+    ASSERT_EQ(modifierCount, 4);
+    EXPECT_EQ(shiftSeen[0] & 0x8000, 0);
+    EXPECT_NE(shiftSeen[1] & 0x8000, 0);
+    EXPECT_NE(shiftSeen[2] & 0x8000, 0);
+    EXPECT_EQ(shiftSeen[3], 0);
+    EXPECT_EQ(controlSeen[1], 0);
+    EXPECT_NE(controlSeen[2] & 0x8000, 0);
+    EXPECT_EQ(controlSeen[3], 0);
+}
+
+TEST_F(InputTest, AltCombinationsAreSystemKeys) {
+    fakeKey(XK_Alt_L, true);
+    tapKey(XK_x);
+    fakeKey(XK_Alt_L, false);
+    pump();
+    EXPECT_EQ(countLogged(WM_KEYDOWN), 0);
+    EXPECT_EQ(countLogged(WM_CHAR), 0);
+    int x = findLogged(WM_SYSKEYDOWN, findLogged(WM_SYSKEYDOWN) + 1);
+    ASSERT_GE(x, 0);
+    EXPECT_EQ(messageLog.entries[x].wParam, (WPARAM)'X');
+    EXPECT_NE(messageLog.entries[x].lParam & (1L << 29), 0);
+    EXPECT_EQ(countLogged(WM_SYSCHAR), 1);
+}
+
+TEST_F(InputTest, HeldKeyRepeatsAsKeyDowns) {
+    ASSERT_TRUE(x11.detectableRepeat) << "the server refused detectable auto-repeat";
+    XkbSetAutoRepeatRate(x11Display(), XkbUseCoreKbd, 200, 40);
+    fakeKey(XK_Right, true);
+    long start = nowMs();
+    while (nowMs() - start < 600) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        x11WaitForEvents(10);
+    }
+    fakeKey(XK_Right, false);
+    pump();
+    int downs = countLogged(WM_KEYDOWN);
+    EXPECT_GE(downs, 3);
+    EXPECT_EQ(countLogged(WM_KEYUP), 1) << "repeats are not release/press pairs";
+    int first = findLogged(WM_KEYDOWN);
+    int second = findLogged(WM_KEYDOWN, first + 1);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(messageLog.entries[first].lParam & (1L << 30), 0);
+    EXPECT_NE(messageLog.entries[second].lParam & (1L << 30), 0) << "previous-state bit";
+    EXPECT_GT(findLogged(WM_KEYUP), findLogged(WM_KEYDOWN, second));
+}
+
+TEST_F(InputTest, UsLayoutGivesLatinLettersOnACyrillicKeymap) {
+    Display* display = x11Display();
+    KeyCode n = XKeysymToKeycode(display, XK_n);
+    ASSERT_NE(n, 0);
+    int perCode = 0;
+    KeySym* saved = XGetKeyboardMapping(display, n, 1, &perCode);
+    ASSERT_NE(saved, nullptr);
+    // The N key as a Russian layout has it: Cyrillic te in its only group.
+    KeySym cyrillic[2] = {XK_Cyrillic_te, XK_Cyrillic_TE};
+    XChangeKeyboardMapping(display, n, 2, cyrillic, 1);
+    XSync(display, False);
+    pump();
+    clearLog();
+
+    tapKey(XK_Cyrillic_te);
+    pump();
+    WPARAM chars[8];
+    int before = collect(WM_CHAR, chars, 8);
+    EXPECT_TRUE(before == 0 || chars[0] != 'n') << "the keymap change did not take";
+    int down = findLogged(WM_KEYDOWN);
+    ASSERT_GE(down, 0);
+    EXPECT_EQ(messageLog.entries[down].wParam, (WPARAM)'N') << "the key's US name";
+
+    ASSERT_NE(LoadKeyboardLayoutA("00000409", KLF_ACTIVATE), nullptr);
+    clearLog();
+    tapKey(XK_Cyrillic_te);
+    fakeKey(XK_Shift_L, true);
+    tapKey(XK_Cyrillic_te);
+    fakeKey(XK_Shift_L, false);
+    pump();
+    ASSERT_EQ(collect(WM_CHAR, chars, 8), 2);
+    EXPECT_EQ(chars[0], (WPARAM)'n');
+    EXPECT_EQ(chars[1], (WPARAM)'N');
+
+    XChangeKeyboardMapping(display, n, perCode, saved, 1);
+    XFree(saved);
+    XSync(display, False);
+}
+
+TEST_F(InputTest, ButtonsAndMotionCarryFlagsAndSignedPositions) {
+    fakeMotion(CLIENT_X + 10, CLIENT_Y + 20);
+    fakeButton(1, true);
+    fakeMotion(CLIENT_X + 30, CLIENT_Y + 40);
+    fakeButton(3, true);
+    fakeButton(3, false);
+    fakeButton(1, false);
+    fakeButton(2, true);
+    fakeButton(2, false);
+    pump();
+    struct Expected {
+        UINT message;
+        WPARAM flags;
+        int x;
+        int y;
+    } expected[] = {{WM_LBUTTONDOWN, MK_LBUTTON, 10, 20},
+                    {WM_MOUSEMOVE, MK_LBUTTON, 30, 40},
+                    {WM_RBUTTONDOWN, MK_LBUTTON | MK_RBUTTON, 30, 40},
+                    {WM_RBUTTONUP, MK_LBUTTON, 30, 40},
+                    {WM_LBUTTONUP, 0, 30, 40},
+                    {WM_MBUTTONDOWN, MK_MBUTTON, 30, 40},
+                    {WM_MBUTTONUP, 0, 30, 40}};
+    int at = findLogged(WM_LBUTTONDOWN);
+    ASSERT_GE(at, 0);
+    for (const Expected& e : expected) {
+        while (at < messageLog.count && messageLog.entries[at].message != e.message) {
+            at++;
+        }
+        ASSERT_LT(at, messageLog.count) << "missing message " << e.message;
+        const LoggedMessage& m = messageLog.entries[at];
+        EXPECT_EQ(m.wParam, e.flags) << "message " << e.message;
+        EXPECT_EQ((SHORT)LOWORD(m.lParam), e.x) << "message " << e.message;
+        EXPECT_EQ((SHORT)HIWORD(m.lParam), e.y) << "message " << e.message;
+        at++;
+    }
+
+    // Captured, the pointer left of and above the client area gives negative positions.
+    clearLog();
+    fakeButton(1, true);
+    pump();
+    SetCapture(window);
+    ASSERT_EQ(GetCapture(), window);
+    fakeMotion(CLIENT_X - 25, CLIENT_Y - 7);
+    fakeButton(1, false);
+    ReleaseCapture();
+    pump();
+    int move = findLogged(WM_MOUSEMOVE);
+    ASSERT_GE(move, 0);
+    EXPECT_EQ((SHORT)LOWORD(messageLog.entries[move].lParam), -25);
+    EXPECT_EQ((SHORT)HIWORD(messageLog.entries[move].lParam), -7);
+    int up = findLogged(WM_LBUTTONUP);
+    ASSERT_GE(up, 0) << "the release outside the window still came to it";
+    EXPECT_EQ((SHORT)LOWORD(messageLog.entries[up].lParam), -25);
+}
+
+TEST_F(InputTest, KeyAndButtonStormsNeitherCrashNorStall) {
+    fakeMotion(CLIENT_X + 5, CLIENT_Y + 5);
+    for (int i = 0; i < 400; i++) {
+        tapKey(i % 2 ? XK_a : XK_Left);
+        fakeButton(1, true);
+        fakeButton(1, false);
+    }
+    pump(200);
+    // Far more than the queue holds at once: delayed, none lost.
+    EXPECT_EQ(countLogged(WM_KEYDOWN), 400);
+    EXPECT_EQ(countLogged(WM_KEYUP), 400);
+    EXPECT_EQ(countLogged(WM_LBUTTONDOWN), 400);
+    EXPECT_EQ(GetKeyState(VK_LEFT), 0);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+} // namespace
