@@ -3,6 +3,7 @@
 #include "kit/core.h"
 #include "kit/kit.h"
 #include "platform/gl.h"
+#include "platform/testctl.h"
 
 #include <gtest/gtest.h>
 
@@ -148,10 +149,12 @@ class Win32Kit : public ::testing::Test {
         captureAtDown = nullptr;
         reshapeWidth = reshapeHeight = -1;
         reshapeCount = 0;
-        kitSetMessageBoxes(0);
+        // The kit's reports are kept, to say why a window did not open.
+        testRecordMessageBoxes(1);
+        testClearMessageBoxes();
         kitSetWindowRect(-10, -8, 1000, 750);
         kitSetDisplayMode(KIT_DOUBLE | KIT_DEPTH16);
-        ASSERT_EQ(kitOpenWindow("Wrendle on Win32"), 1);
+        ASSERT_EQ(kitOpenWindow("Wrendle on Win32"), 1) << testMessageBoxText(0);
         ASSERT_NE(kitGetWindow(), nullptr);
         kitSetDisplayHandler(drawFrame);
         SetForegroundWindow(kitGetWindow());
