@@ -379,6 +379,17 @@ void focus(X11Window* record) {
     x11EndErrorTrap();
 }
 
+// Win32 activates one window at a time: the one active before is told first.
+void deactivateOthers(HWND handle) {
+    for (X11Window& other : windows) {
+        if (other.used && other.active && other.handle != handle && !other.destroying) {
+            other.active = false;
+            x11Send(other.handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, other.minimized ? 1 : 0),
+                    (LPARAM)handle);
+        }
+    }
+}
+
 // First show: mapped, activated and sized as Win32's ShowWindow does it, synchronously.
 void show(HWND handle) {
     X11Window* record = x11Record(handle);
@@ -393,6 +404,10 @@ void show(HWND handle) {
         }
     }
     if (!record->active) {
+        deactivateOthers(handle);
+        if ((record = x11Record(handle)) == nullptr) {
+            return;
+        }
         record->active = true;
         focus(record);
         x11Send(handle, WM_ACTIVATE, WA_ACTIVE, 0);
@@ -438,6 +453,10 @@ void restore(HWND handle) {
     record->paintPending = true;
     x11MapAndWait(record->xwindow);
     if (!record->active) {
+        deactivateOthers(handle);
+        if ((record = x11Record(handle)) == nullptr) {
+            return;
+        }
         record->active = true;
         focus(record);
         // Activated while still minimised, then given its size back, as on Win32.

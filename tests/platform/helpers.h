@@ -52,6 +52,15 @@ inline int findLogged(UINT message, int from = 0) {
     return -1;
 }
 
+inline int findLoggedFor(HWND hwnd, UINT message) {
+    for (int i = 0; i < messageLog.count; i++) {
+        if (messageLog.entries[i].hwnd == hwnd && messageLog.entries[i].message == message) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 inline int countLogged(UINT message) {
     int count = 0;
     for (int i = 0; i < messageLog.count; i++) {

@@ -1,0 +1,156 @@
+// Window state driven by the program and by other clients: minimising and restoring, moves
+// and resizes from the server (real and synthetic ConfigureNotify), and activation from focus.
+// GoogleTest first: Xlib defines None as a macro.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+namespace {
+
+const char* const CLASS_NAME = "platformStateTest";
+
+class StateTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(x11Display(), nullptr);
+        ASSERT_NE(registerTestClass(CLASS_NAME), 0);
+    }
+    void SetUp() override {
+        window = openWindow(CLASS_NAME, 60, 80, 240, 180);
+        ASSERT_NE(window, nullptr);
+        other = XOpenDisplay(nullptr);
+        ASSERT_NE(other, nullptr);
+        pump();
+        clearLog();
+    }
+    void TearDown() override {
+        DestroyWindow(window);
+        XCloseDisplay(other);
+    }
+    HWND window = nullptr;
+    Display* other = nullptr; // plays the window manager or another program
+};
+
+TEST_F(StateTest, MinimiseGivesZeroSizeAndInactiveThenRestoreGivesTheRealSize) {
+    ShowWindow(window, SW_MINIMIZE);
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
+    EXPECT_EQ(messageLog.entries[size].lParam, 0);
+    int activate = findLogged(WM_ACTIVATE);
+    ASSERT_GT(activate, size);
+    EXPECT_EQ(LOWORD(messageLog.entries[activate].wParam), WA_INACTIVE);
+    EXPECT_EQ(HIWORD(messageLog.entries[activate].wParam), 1) << "the minimised flag";
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 0);
+    EXPECT_EQ(client.bottom, 0);
+    EXPECT_EQ(SetCapture(window), nullptr) << "no capture while minimised";
+
+    pump();
+    clearLog();
+    ShowWindow(window, SW_RESTORE);
+    activate = findLogged(WM_ACTIVATE);
+    size = findLogged(WM_SIZE);
+    ASSERT_GE(activate, 0);
+    ASSERT_GT(size, activate);
+    EXPECT_EQ(LOWORD(messageLog.entries[activate].wParam), WA_ACTIVE);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 240);
+    pump();
+    EXPECT_GE(countLogged(WM_PAINT), 1) << "a restored window repaints";
+    EXPECT_EQ(countLogged(WM_SIZE), 1) << "the server's events repeat nothing";
+}
+
+TEST_F(StateTest, UnmappedByAnotherClientCountsAsIconifiedAndMappedAsRestored) {
+    XUnmapWindow(other, x11WindowOf(window));
+    XSync(other, False);
+    pump();
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
+    clearLog();
+    XMapWindow(other, x11WindowOf(window));
+    XSync(other, False);
+    pump();
+    size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+}
+
+TEST_F(StateTest, ServerMovesAndResizesGiveMessagesOnlyWhenSomethingChanged) {
+    XMoveWindow(other, x11WindowOf(window), -30, -12);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(countLogged(WM_SIZE), 0) << "a move is no resize";
+    int move = findLogged(WM_MOVE);
+    ASSERT_GE(move, 0);
+    EXPECT_EQ((SHORT)LOWORD(messageLog.entries[move].lParam), -30);
+    EXPECT_EQ((SHORT)HIWORD(messageLog.entries[move].lParam), -12);
+
+    clearLog();
+    XResizeWindow(other, x11WindowOf(window), 111, 77);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(countLogged(WM_MOVE), 0);
+    ASSERT_EQ(countLogged(WM_SIZE), 1);
+    EXPECT_EQ(messageLog.entries[findLogged(WM_SIZE)].lParam, MAKELPARAM(111, 77));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 111);
+
+    // A window manager's synthetic ConfigureNotify is in root coordinates already.
+    clearLog();
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xconfigure.type = ConfigureNotify;
+    event.xconfigure.event = x11WindowOf(window);
+    event.xconfigure.window = x11WindowOf(window);
+    event.xconfigure.x = 400;
+    event.xconfigure.y = 300;
+    event.xconfigure.width = 111;
+    event.xconfigure.height = 77;
+    XSendEvent(other, x11WindowOf(window), False, StructureNotifyMask, &event);
+    XSync(other, False);
+    pump();
+    move = findLogged(WM_MOVE);
+    ASSERT_GE(move, 0);
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(400, 300));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, 396);
+    EXPECT_EQ(outer.top, 274);
+}
+
+TEST_F(StateTest, FocusChangesActivateAndDeactivate) {
+    HWND second = openWindow(CLASS_NAME, 400, 80, 100, 100);
+    ASSERT_NE(second, nullptr);
+    pump();
+    int inactive = -1;
+    for (int i = 0; i < messageLog.count; i++) {
+        const LoggedMessage& m = messageLog.entries[i];
+        if (m.hwnd == window && m.message == WM_ACTIVATE && LOWORD(m.wParam) == WA_INACTIVE) {
+            inactive = i;
+        }
+    }
+    ASSERT_GE(inactive, 0) << "the first window lost the focus";
+    EXPECT_EQ(GetFocus(), second);
+
+    clearLog();
+    XSetInputFocus(other, x11WindowOf(window), RevertToParent, CurrentTime);
+    XSync(other, False);
+    pump();
+    int active = findLoggedFor(window, WM_ACTIVATE);
+    ASSERT_GE(active, 0);
+    EXPECT_EQ(messageLog.entries[active].wParam, (WPARAM)WA_ACTIVE);
+    int lost = findLoggedFor(second, WM_ACTIVATE);
+    ASSERT_GE(lost, 0);
+    EXPECT_EQ(messageLog.entries[lost].wParam, (WPARAM)WA_INACTIVE);
+    EXPECT_EQ(GetFocus(), window);
+    DestroyWindow(second);
+}
+
+} // namespace
