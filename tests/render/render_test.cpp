@@ -355,12 +355,33 @@ TEST_F(Render, DeadHeadIsDrawnBeyondTheBorder) {
     EXPECT_COLOUR(490, 741, 'n') << "the border below it";
 }
 
+// Resizes the window's client area through the platform, as a user's drag would; the kit
+// passes the new size to the reshape handler.
+void resizeClient(int width, int height) {
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    RECT now;
+    GetWindowRect(kitGetWindow(), &now);
+    MoveWindow(kitGetWindow(), now.left, now.top, outer.right - outer.left,
+               outer.bottom - outer.top, TRUE);
+}
+
 TEST_F(Render, ResizeKeepsTheFieldAnchoredBottomLeft) {
     obstacles[1][1] = 1;   // (60, 60) to (80, 80)
     obstacles[22][16] = 1; // (480, 360) to (500, 380): the top-right cell that fits
-    reshapeView(500, 400);
-    EXPECT_EQ(windowWidth, 500);
+    kitSetReshapeHandler(reshapeView);
+    resizeClient(500, 400);
+    RECT client;
+    ASSERT_TRUE(GetClientRect(kitGetWindow(), &client));
+    EXPECT_EQ(client.right - client.left, 500);
+    EXPECT_EQ(client.bottom - client.top, 400);
+    EXPECT_EQ(windowWidth, 500) << "the kit passes the new size to reshapeView";
     EXPECT_EQ(windowHeight, 400);
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 500);
+    EXPECT_EQ(viewport[3], 400);
+
     render();
     EXPECT_COLOUR(70, 70, 'n');
     EXPECT_COLOUR(490, 370, 'n');
@@ -368,11 +389,18 @@ TEST_F(Render, ResizeKeepsTheFieldAnchoredBottomLeft) {
     EXPECT_COLOUR(477, 370, '.') << "left of (480, 360)";
     EXPECT_TRUE(colourAt(210, 39) == 'n' && colourAt(210, 41) == 'n') << "the border at y 40";
     expectOctagon(490, 390, 'R');
-    // Nothing is drawn beyond (500, 400); the clear still covers the whole window.
-    EXPECT_COLOUR(510, 390, '.') << "the body right of x 500 is cut off";
-    EXPECT_COLOUR(650, 550, '.') << "the food lies beyond the picture";
-    EXPECT_COLOUR(519, 330, '.') << "no grid line beyond x 500";
-    EXPECT_COLOUR(330, 419, '.') << "no grid line beyond y 400";
+    EXPECT_COLOUR(499, 390, 'n') << "the grid line at x 500 at the right edge";
+    EXPECT_COLOUR(497, 399, 'n') << "the grid line at y 400 at the top edge";
+
+    // Back to the full size: the same cells in the same places, and the rest of the field.
+    resizeClient(WIDTH, HEIGHT);
+    EXPECT_EQ(windowWidth, WIDTH);
+    render();
+    EXPECT_COLOUR(70, 70, 'n');
+    EXPECT_COLOUR(490, 370, 'n');
+    expectOctagon(490, 390, 'R');
+    expectOctagon(510, 390, 'Y');
+    EXPECT_COLOUR(650, 550, 'W');
 }
 
 // frameStep itself on the virtual clock: the rules run between the drawing steps, so the food,
