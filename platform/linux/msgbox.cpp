@@ -73,21 +73,46 @@ void toStandardError(const char* text, const char* caption) {
     std::fflush(stderr);
 }
 
-void splitLines(Box* box, const char* text) {
+void addLine(Box* box, const char* start, int length) {
+    if (box->lineCount < MAX_LINES) {
+        box->lines[box->lineCount].start = start;
+        box->lines[box->lineCount].length = length;
+        box->lineCount++;
+    }
+}
+
+// Breaks the text at its newlines, and long lines at spaces so that none is wider than
+// maxWidth (a single word wider than that stays whole).
+void splitLines(Box* box, const char* text, int maxWidth) {
     box->lineCount = 0;
     const char* start = text;
-    for (const char* p = text;; p++) {
-        if (*p == '\n' || *p == 0) {
-            if (box->lineCount < MAX_LINES && !(*p == 0 && p == start && box->lineCount > 0)) {
-                box->lines[box->lineCount].start = start;
-                box->lines[box->lineCount].length = (int)(p - start);
-                box->lineCount++;
+    for (;;) {
+        const char* end = std::strchr(start, '\n');
+        if (end == nullptr) {
+            end = start + std::strlen(start);
+            if (end == start && box->lineCount > 0) {
+                break; // the text's final newline ends it; no empty line after it
             }
-            if (*p == 0) {
+        }
+        const char* line = start;
+        while (XTextWidth(box->font, line, (int)(end - line)) > maxWidth) {
+            const char* cut = nullptr;
+            for (const char* p = line + 1; p < end; p++) {
+                if (*p == ' ' && XTextWidth(box->font, line, (int)(p - line)) <= maxWidth) {
+                    cut = p;
+                }
+            }
+            if (cut == nullptr) {
                 break;
             }
-            start = p + 1;
+            addLine(box, line, (int)(cut - line));
+            line = cut + 1;
         }
+        addLine(box, line, (int)(end - line));
+        if (*end == 0) {
+            break;
+        }
+        start = end + 1;
     }
 }
 
@@ -230,14 +255,15 @@ int showBox(Display* display, HWND owner, const char* text, const char* caption)
         toStandardError(text, caption);
         return IDOK;
     }
-    splitLines(&box, text);
+    int screenWidth = DisplayWidth(display, x11.screen);
+    int screenHeight = DisplayHeight(display, x11.screen);
+    int maxWidth = screenWidth - 2 * MARGIN < 480 ? screenWidth - 2 * MARGIN : 480;
+    splitLines(&box, text, maxWidth);
     int textWidth = 0;
     for (int i = 0; i < box.lineCount; i++) {
         int width = XTextWidth(box.font, box.lines[i].start, box.lines[i].length);
         textWidth = width > textWidth ? width : textWidth;
     }
-    int screenWidth = DisplayWidth(display, x11.screen);
-    int screenHeight = DisplayHeight(display, x11.screen);
     int lineHeight = box.font->ascent + box.font->descent;
     box.width = textWidth + 2 * MARGIN;
     box.width = box.width < 240 ? 240 : (box.width > screenWidth ? screenWidth : box.width);

@@ -1,0 +1,181 @@
+// Message boxes under Xvfb: the box shows its caption and text, blocks its caller while the
+// owner still gets its paints and moves, and Return closes it; recorded boxes show nothing.
+// GoogleTest first: Xlib defines None as a macro.
+#include <gtest/gtest.h>
+
+#include "helpers.h"
+
+#include <X11/Xutil.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char* const CLASS_NAME = "platformBoxTest";
+const char* const LONG_LINE = "This line of the message is long enough to widen the box";
+
+// A top-level window with this WM_NAME, looked for from another client; 0 when none.
+Window findByName(Display* display, const char* name) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
+        return 0;
+    }
+    for (unsigned i = 0; i < count && found == 0; i++) {
+        char* title = nullptr;
+        if (XFetchName(display, children[i], &title) != 0 && title != nullptr) {
+            if (std::string(title) == name) {
+                found = children[i];
+            }
+            XFree(title);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+struct Observer {
+    std::atomic<bool> found{false};
+    std::atomic<bool> returnPressed{false};
+    std::atomic<int> darkPixels{0};
+    std::atomic<int> width{0};
+    std::atomic<int> textWidth{0};
+};
+
+// Plays the user: finds the box, looks at it, disturbs the owner, then presses Return.
+void actAsUser(Observer* observer, const char* caption, Window owner) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return;
+    }
+    Window box = 0;
+    for (int i = 0; i < 250 && box == 0; i++) {
+        box = findByName(display, caption);
+        if (box == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    if (box != 0) {
+        observer->found = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, box, &attributes);
+        observer->width = attributes.width;
+        XFontStruct* font = XLoadQueryFont(display, "fixed");
+        if (font != nullptr) {
+            observer->textWidth = XTextWidth(font, LONG_LINE, (int)std::strlen(LONG_LINE));
+            int lineHeight = font->ascent + font->descent;
+            XImage* image = XGetImage(display, box, 0, 0, (unsigned)attributes.width,
+                                      (unsigned)(16 + 2 * lineHeight), AllPlanes, ZPixmap);
+            if (image != nullptr) {
+                int dark = 0;
+                unsigned long black = BlackPixel(display, DefaultScreen(display));
+                for (int y = 16; y < image->height; y++) {
+                    for (int x = 0; x < image->width; x++) {
+                        dark += XGetPixel(image, x, y) == black ? 1 : 0;
+                    }
+                }
+                observer->darkPixels = dark;
+                XDestroyImage(image);
+            }
+            XFreeFont(display, font);
+        }
+        // The owner is exposed and moved while the box is open.
+        XClearArea(display, owner, 0, 0, 0, 0, True);
+        XMoveWindow(display, owner, 150, 170);
+        XSync(display, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    observer->returnPressed = true;
+    KeyCode enter = XKeysymToKeycode(display, XK_Return);
+    XTestFakeKeyEvent(display, enter, True, CurrentTime);
+    XTestFakeKeyEvent(display, enter, False, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
+class MessageBoxTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(x11Display(), nullptr);
+        ASSERT_NE(registerTestClass(CLASS_NAME), 0);
+    }
+    void SetUp() override {
+        window = openWindow(CLASS_NAME, 100, 120, 300, 200);
+        ASSERT_NE(window, nullptr);
+        pump();
+        clearLog();
+    }
+    void TearDown() override { DestroyWindow(window); }
+    HWND window = nullptr;
+};
+
+TEST_F(MessageBoxTest, BoxShowsBlocksKeepsDispatchingAndClosesOnReturn) {
+    Observer observer;
+    std::string text = std::string(LONG_LINE) + "\nand a second line\n";
+    std::thread user(actAsUser, &observer, "Box caption", x11WindowOf(window));
+    // A quit already waiting does not end the box; it stays for the loop that follows.
+    PostQuitMessage(4);
+    int result = MessageBoxA(GetFocus(), text.c_str(), "Box caption", MB_OK);
+    bool pressedBeforeReturn = observer.returnPressed;
+    int paints = countLogged(WM_PAINT);
+    int moves = countLogged(WM_MOVE);
+    user.join();
+
+    EXPECT_EQ(result, IDOK);
+    ASSERT_TRUE(observer.found) << "no window named by the caption";
+    EXPECT_TRUE(pressedBeforeReturn) << "the box returned before Return was pressed";
+    EXPECT_GE(observer.width, observer.textWidth) << "the box is narrower than its text";
+    EXPECT_GT(observer.darkPixels, 100) << "no text drawn in the box";
+    EXPECT_GE(paints, 1) << "the owner's paint waited for the box";
+    EXPECT_GE(moves, 1) << "the owner's move waited for the box";
+    EXPECT_EQ(findByName(x11Display(), "Box caption"), 0u) << "the box is still there";
+    // The owner is active again; the quit comes when nothing else is left.
+    MSG msg;
+    UINT last = 0;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) && (last = msg.message) != WM_QUIT) {
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(last, (UINT)WM_QUIT);
+    EXPECT_EQ(msg.wParam, 4u);
+    EXPECT_EQ(GetFocus(), window);
+}
+
+const char* hookText = nullptr;
+int hookCalls = 0;
+
+void onBox(const char* text, const char* caption) {
+    (void)caption;
+    hookText = text;
+    hookCalls++;
+}
+
+TEST_F(MessageBoxTest, RecordedBoxesShowNothingAndKeepTheirTexts) {
+    testRecordMessageBoxes(1);
+    testClearMessageBoxes();
+    testSetMessageBoxHook(onBox);
+    std::string longText(2000, 'x');
+    EXPECT_EQ(MessageBoxA(window, "create window failed\n", "Error", MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, longText.c_str(), "Recorded caption", MB_OK), IDOK);
+    EXPECT_EQ(findByName(x11Display(), "Recorded caption"), 0u);
+    ASSERT_EQ(testMessageBoxCount(), 2);
+    EXPECT_STREQ(testMessageBoxText(0), "create window failed\n");
+    EXPECT_STREQ(testMessageBoxCaption(0), "Error");
+    EXPECT_LT(std::strlen(testMessageBoxText(1)), longText.size()) << "kept within its buffer";
+    EXPECT_EQ(testMessageBoxText(2), nullptr);
+    EXPECT_EQ(hookCalls, 2);
+    EXPECT_EQ(hookText, longText.c_str());
+    testClearMessageBoxes();
+    EXPECT_EQ(testMessageBoxCount(), 0);
+    testSetMessageBoxHook(nullptr);
+    testRecordMessageBoxes(0);
+}
+
+} // namespace
