@@ -92,7 +92,8 @@ void testGetSystemPalette(PALETTEENTRY entries[256]);
 // Realizations (RealizePalette calls that succeeded) and broadcasts since the last reset.
 int testRealizeCount(void);
 int testBroadcastCount(void);
-// Puts the system colours, the system palette and its use back to the standard start.
+// Puts the system colours, the system palette and its use back to the standard start, sets the
+// realization and broadcast counts to 0 and stops refusing SetSystemPaletteUse.
 void testResetSystemColours(void);
 
 // --- Registry --------------------------------------------------------------------------------
