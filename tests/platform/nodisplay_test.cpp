@@ -1,0 +1,162 @@
+// The layer with no X display at all, and its kernel services: windows fail at once, message
+// boxes go to standard error, the queue still works for thread messages, memory blocks,
+// version info and process exit.
+#include <gtest/gtest.h>
+
+#include "platform/linux/x11.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+LRESULT CALLBACK plainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+long nowMs(void) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+}
+
+// What a call writes to standard error.
+template <typename Call> std::string standardErrorOf(Call call) {
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    int saved = dup(2);
+    dup2(fileno(capture), 2);
+    call();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::rewind(capture);
+    char buffer[512] = {};
+    size_t length = std::fread(buffer, 1, sizeof(buffer) - 1, capture);
+    std::fclose(capture);
+    return std::string(buffer, length);
+}
+
+class NoDisplayTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { unsetenv("DISPLAY"); }
+};
+
+TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.lpfnWndProc = plainProc;
+    windowClass.lpszClassName = "tkLibWClass";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    long start = nowMs();
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(CreateWindowExA(0, "tkLibWClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, nullptr, nullptr),
+                  nullptr);
+    }
+    EXPECT_LT(nowMs() - start, 500) << "no retries";
+    EXPECT_EQ(x11Display(), nullptr);
+    EXPECT_EQ(SetCapture(nullptr), nullptr);
+    POINT point;
+    EXPECT_FALSE(GetCursorPos(&point));
+    EXPECT_EQ(GetFocus(), nullptr);
+}
+
+TEST_F(NoDisplayTest, MessageBoxWritesCaptionAndTextToStandardError) {
+    int result = 0;
+    std::string written = standardErrorOf(
+        [&result]() { result = MessageBoxA(nullptr, "create window failed\n", "Error", MB_OK); });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(written, "Error: create window failed\n");
+    written = standardErrorOf([]() { MessageBoxA(nullptr, "no newline", "Warning", MB_OK); });
+    EXPECT_EQ(written, "Warning: no newline\n");
+}
+
+TEST_F(NoDisplayTest, ThreadMessagesAndQuitStillFlowAndAnEmptyWaitFails) {
+    MSG msg;
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER, 3, 4));
+    ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), TRUE);
+    EXPECT_EQ(msg.message, (UINT)WM_USER);
+    EXPECT_EQ(msg.wParam, 3u);
+    // Nothing can ever arrive: an error instead of a wait for ever.
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), -1);
+    PostQuitMessage(2);
+    // The quit message ignores the filter, as on Win32.
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_QUIT);
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(msg.wParam, 2u);
+}
+
+TEST(KernelTest, LocalBlocksAreZeroedOnRequestAndFailOnInjection) {
+    unsigned char* block = (unsigned char*)LocalAlloc(LMEM_ZEROINIT, 4096);
+    ASSERT_NE(block, nullptr);
+    int nonzero = 0;
+    for (int i = 0; i < 4096; i++) {
+        nonzero += block[i] != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(nonzero, 0);
+    EXPECT_EQ(LocalFree(block), nullptr);
+    void* empty = LocalAlloc(LMEM_FIXED, 0);
+    EXPECT_NE(empty, nullptr);
+    LocalFree(empty);
+    testFailCall(TEST_LOCAL_ALLOC, 1, 1);
+    void* first = LocalAlloc(LMEM_FIXED, 16);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 16), nullptr);
+    void* third = LocalAlloc(LMEM_FIXED, 16);
+    EXPECT_NE(third, nullptr);
+    LocalFree(first);
+    LocalFree(third);
+}
+
+TEST(KernelTest, VersionModuleAndStockResources) {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = 148;
+    ASSERT_TRUE(GetVersionExA(&info));
+    EXPECT_EQ(info.dwPlatformId, (DWORD)VER_PLATFORM_WIN32_NT);
+    EXPECT_EQ(info.dwMajorVersion, 10u);
+    EXPECT_EQ(info.dwMinorVersion, 0u);
+    testSetVersion(VER_PLATFORM_WIN32_NT, 3, 51);
+    GetVersionExA(&info);
+    EXPECT_EQ(info.dwMajorVersion, 3u);
+    EXPECT_EQ(info.dwMinorVersion, 51u);
+    testSetVersion(VER_PLATFORM_WIN32_NT, 10, 0);
+    info.dwOSVersionInfoSize = 100;
+    EXPECT_FALSE(GetVersionExA(&info)) << "a record of the wrong size";
+
+    EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+    EXPECT_EQ(GetModuleHandleA("other.dll"), nullptr);
+    EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
+    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+}
+
+TEST(KernelTest, ExitProcessFlushesAndEndsWithItsCode) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(fds[0]);
+        dup2(fds[1], 1);
+        std::printf("buffered text");
+        ExitProcess(7);
+    }
+    close(fds[1]);
+    char buffer[64] = {};
+    ssize_t length = read(fds[0], buffer, sizeof(buffer) - 1);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(std::string(buffer, length > 0 ? (size_t)length : 0), "buffered text");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+} // namespace
