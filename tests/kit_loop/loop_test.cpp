@@ -287,9 +287,10 @@ class KitLoop : public ::testing::Test {
     void TearDown() override {
         if (kit.window != nullptr) {
             kitClose();
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            }
+        }
+        // A quit left behind would end the next test's loop at once.
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
         // Nothing a failed test left pressed may reach the next one.
         for (unsigned b = 1; b <= 3; b++) {
@@ -754,6 +755,64 @@ TEST_F(KitLoop, RedrawAndRealizeRequestsWaitAtMostOnceEach) {
     for (int result : posted) {
         EXPECT_NE(result, 0);
     }
+}
+
+TEST_F(KitLoop, MinimisingReshapesToNothingAndRestoringBack) {
+    open(100, 100, 320, 240);
+    kitSetReshapeHandler(recordReshape);
+    long paintsBefore = 0;
+    runScript({
+        idleFor(0.2),
+        {[&] {
+             paintsBefore = paints;
+             ShowWindow(kit.window, SW_MINIMIZE);
+         },
+         [] { return reshapes.back() == std::make_pair(0, 0); }},
+        {[] { ShowWindow(kit.window, SW_RESTORE); },
+         [] { return reshapes.back() == std::make_pair(320, 240); }},
+        idleFor(0.1),
+    });
+    // The minimised size went to the handler like any other, with its paint request.
+    EXPECT_GT(paints, paintsBefore);
+    EXPECT_EQ(kit.windowRect.width, 320);
+}
+
+// The palette messages that no activation or colour change produces on their own: another
+// application's palette change, and the realize request.
+TEST_F(KitLoop, PaletteChangedElsewhereRealizesOursInTheBackground) {
+    testPresentPaletteDisplay(1);
+    kitSetPixelFormatMethod(1);
+    kitSetPixelFormatNumber(TEST_FORMAT_RGB332_DOUBLE);
+    open(100, 100, 160, 120);
+    ASSERT_NE(kit.palette, nullptr);
+    HWND own = kit.window;
+    WPARAM other = (WPARAM)0x4321;
+
+    int before = testRealizeCount();
+    EXPECT_EQ(SendMessageA(own, WM_PALETTECHANGED, (WPARAM)own, 0), 0);
+    EXPECT_EQ(testRealizeCount(), before) << "reacted to its own palette change";
+
+    kit.systemColoursTaken = 1;
+    EXPECT_EQ(SendMessageA(own, WM_PALETTECHANGED, other, 0), 0);
+    EXPECT_EQ(testRealizeCount(), before) << "reacted while holding the system colours";
+    kit.systemColoursTaken = 0;
+
+    EXPECT_EQ(SendMessageA(own, WM_PALETTECHANGED, other, 0), 0);
+    EXPECT_EQ(testRealizeCount(), before + 1);
+
+    EXPECT_EQ(SendMessageA(own, WM_USER, 0, 0), 0);
+    EXPECT_EQ(testRealizeCount(), before + 2);
+
+    EXPECT_EQ(SendMessageA(own, WM_QUERYNEWPALETTE, 0, 0), 1);
+
+    kitClose();
+    EXPECT_EQ(kit.palette, nullptr);
+    // After the tear-down the messages find nothing to realize.
+    int closed = testRealizeCount();
+    EXPECT_EQ(SendMessageA(own, WM_USER, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(own, WM_PALETTECHANGED, other, 0), 0);
+    EXPECT_EQ(testRealizeCount(), closed);
+    testPresentPaletteDisplay(0);
 }
 
 // --- Waiting mode --------------------------------------------------------------------------------
