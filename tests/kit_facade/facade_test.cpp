@@ -135,18 +135,6 @@ TEST_F(Facade, DisplayModeIsKeptInBothCopiesAndTheCoreCopyIsWhatIsRead) {
     EXPECT_EQ(kitGetDisplayMode(), -1);
 }
 
-TEST_F(Facade, PixelFormatMethodAndNumber) {
-    EXPECT_EQ(kitGetPixelFormatMethod(), KIT_PF_CHOOSE);
-    EXPECT_EQ(kitGetPixelFormatNumber(), 0);
-    kitSetPixelFormatMethod(7);
-    EXPECT_EQ(kitSetPixelFormatNumber(12), 1);
-    EXPECT_EQ(kitGetPixelFormatMethod(), 7);
-    EXPECT_EQ(kitGetPixelFormatNumber(), 12);
-    EXPECT_EQ(kitGetWindow(), nullptr);
-    EXPECT_EQ(kitGetDeviceContext(), nullptr);
-    EXPECT_EQ(kitGetRenderContext(), nullptr);
-}
-
 TEST_F(Facade, KeyDispatchRunsEveryMatchingBindingInOrderAndReportsOnce) {
     kitBindKey(37, keyB);
     kitBindKey(38, keyC);
@@ -313,16 +301,6 @@ TEST_F(Facade, MouseBindingMadeDuringADispatchRunsInThatDispatch) {
     calls.clear();
     EXPECT_EQ(kitDispatchMouseDown(0, 0, KIT_MIDDLE_BUTTON | KIT_LEFT_BUTTON), 1);
     EXPECT_EQ(calls, (std::vector<int>{9, 4, 4}));
-}
-
-TEST_F(Facade, SettersStoreWithoutCalling) {
-    kitSetReshapeHandler(reshapeRecorder);
-    kitSetIdleHandler(displayRecorder);
-    EXPECT_TRUE(calls.empty()); // the reshape handler waits for the loop
-    EXPECT_EQ(kit.reshapeHandler, reshapeRecorder);
-    EXPECT_EQ(kit.idleHandler, displayRecorder);
-    kitSetIdleHandler(nullptr);
-    EXPECT_EQ(kit.idleHandler, nullptr);
 }
 
 TEST_F(Facade, RunWithoutAWindowReturnsAndConsumesAQueuedQuit) {
