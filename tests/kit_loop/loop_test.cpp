@@ -412,10 +412,14 @@ TEST_F(KitLoop, KeysGiveTheirCodesAndModifiers) {
 
 // Escape in this file's other tests goes to a recording slot; here it reaches the kit's own
 // binding, which must end the process with exit code 0 from inside the dispatch.
+double escapeSent = 0;
 void tapEscapeOnce() {
     if (idleCalls++ == 20) {
         tap(XK_Escape);
         XSync(inject, False);
+        escapeSent = now();
+    } else if (escapeSent > 0 && now() > escapeSent + 10) {
+        std::_Exit(7); // the key never arrived
     }
 }
 void exitThree() {
@@ -436,6 +440,7 @@ void runUntilEscape(bool bindBefore) {
         kitBindKey(KIT_KEY_ESCAPE, sayFirst);
     }
     kitSetWindowRect(100, 100, 200, 150);
+    kitSetDisplayMode(KIT_DOUBLE | KIT_DEPTH16);
     if (kitOpenWindow("escape") != 1) {
         std::_Exit(6);
     }
