@@ -1,0 +1,358 @@
+// Checks a running program's pictures against the rules replayed with the keys it was sent.
+// A key lands at an unknown frame boundary, so each key forks the histories over every boundary
+// possible by then; captures prune them, and histories that reach the same state merge.
+#include "tests/e2e/checker.h"
+
+#include "kit/kit.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The tick of the last frame differs between replays (the virtual clock runs on) and plays no
+// part in the rules, so it is left out.
+bool sameState(const GameSnapshot& a, const GameSnapshot& b) {
+    return a.lastFrameTick == b.lastFrameTick
+               ? memcmp(&a, &b, sizeof a) == 0
+               : memcmp(&a, &b, offsetof(GameSnapshot, lastFrameTick)) == 0 &&
+                     memcmp(&a.windowWidth, &b.windowWidth,
+                            sizeof a - offsetof(GameSnapshot, windowWidth)) == 0;
+}
+
+bool sameFuture(const Watch::Candidate& a, const Watch::Candidate& b) {
+    if (a.pending != b.pending || a.timeline->lowest != b.timeline->lowest ||
+        a.timeline->hashes.size() != b.timeline->hashes.size()) {
+        return false;
+    }
+    const std::vector<uint64_t>& ha = a.timeline->hashes;
+    const std::vector<uint64_t>& hb = b.timeline->hashes;
+    if (!std::equal(ha.begin() + a.timeline->lowest, ha.end(), hb.begin() + a.timeline->lowest)) {
+        return false;
+    }
+    return sameState(*a.timeline->state, *b.timeline->state);
+}
+
+// Lands the first pending key of a candidate at every boundary up to `ceiling` not tried yet.
+void forkPending(std::vector<Watch::Candidate>* out, Watch::Candidate* c, int ceiling) {
+    if (c->pending.empty()) {
+        return;
+    }
+    for (int b = c->considered + 1; b <= ceiling; b++) {
+        Watch::Candidate f;
+        f.timeline = forkTimeline(*c->timeline, c->pending[0], b);
+        f.pending.assign(c->pending.begin() + 1, c->pending.end());
+        // A later key may land at the same boundary, just after this one.
+        f.considered = b - 1;
+        out->push_back(f);
+    }
+    c->considered = std::max(c->considered, ceiling);
+}
+
+void dropCandidate(Watch::Candidate* c) {
+    freeTimeline(c->timeline);
+    c->timeline = nullptr;
+}
+
+// A key that changes nothing where it lands (the current heading pressed again) changes
+// nothing wherever it lands later: the history that still waits for it is the same history.
+void settleNoOpKeys(Watch* w) {
+    for (Watch::Candidate& c : w->candidates) {
+        while (!c.pending.empty() && c.pending[0] != 'n' && c.pending[0] != 'N') {
+            GameSnapshot* after = new GameSnapshot;
+            loadGame(*c.timeline->state);
+            applyKey(c.pending[0]);
+            saveGame(after);
+            bool same = sameState(*c.timeline->state, *after);
+            delete after;
+            if (!same) {
+                break;
+            }
+            c.timeline->keys.push_back({c.pending[0], (int)c.timeline->hashes.size()});
+            c.pending.erase(c.pending.begin());
+            c.considered = (int)c.timeline->hashes.size() - 1;
+        }
+    }
+}
+
+void mergeCandidates(Watch* w) {
+    std::vector<Watch::Candidate> kept;
+    for (Watch::Candidate& c : w->candidates) {
+        bool duplicate = false;
+        for (const Watch::Candidate& k : kept) {
+            if (sameFuture(c, k)) {
+                duplicate = true;
+                break;
+            }
+        }
+        if (duplicate) {
+            dropCandidate(&c);
+        } else {
+            kept.push_back(c);
+        }
+    }
+    w->candidates = kept;
+}
+
+} // namespace
+
+void startWatch(Watch* w, Program* program) {
+    w->program = program;
+    Watch::Candidate c;
+    c.timeline = newTimeline();
+    c.considered = -1;
+    w->candidates.push_back(c);
+}
+
+void endWatch(Watch* w) {
+    for (Watch::Candidate& c : w->candidates) {
+        dropCandidate(&c);
+    }
+    w->candidates.clear();
+}
+
+int frameCeiling(const Watch& w) {
+    double now = secondsNow();
+    // Two frames start at least 83 ticks apart, and a tick is at most a millisecond late.
+    int sinceStart = 4 + 2 * (int)((now - w.program->startedAt) * 1000.0 / 82.0);
+    if (w.seenHighest < 0) {
+        return sinceStart;
+    }
+    int sinceSeen = w.seenHighest + 4 + 2 * (int)((now - w.seenAt) * 1000.0 / 82.0);
+    return sinceSeen < sinceStart ? sinceSeen : sinceStart;
+}
+
+Observation observe(Watch* w, std::vector<uint8_t>* shadesOut) {
+    std::vector<uint8_t> shades;
+    bool drawn = false;
+    // The ceiling is taken before the capture: the capture cannot show a later frame.
+    double takenAt = secondsNow();
+    int ceiling = frameCeiling(*w);
+    if (!captureShades(*w->program, &shades, &drawn) || !drawn) {
+        w->lastProblem = "nothing drawn in the window yet";
+        return OBSERVED_NOTHING;
+    }
+    w->captures++;
+    if (shadesOut != nullptr) {
+        *shadesOut = shades;
+    }
+    uint64_t hash = hashShades(shades);
+
+    std::vector<Watch::Candidate> all;
+    for (Watch::Candidate& c : w->candidates) {
+        forkPending(&all, &c, ceiling);
+        all.push_back(c);
+    }
+    std::vector<Watch::Candidate> survivors, failed;
+    int highest = -1;
+    for (Watch::Candidate& c : all) {
+        extendTimeline(c.timeline, ceiling);
+        int found = -1;
+        for (int f = c.timeline->lowest; f <= ceiling; f++) {
+            if (c.timeline->hashes[f] == hash) {
+                if (found < 0) {
+                    found = f;
+                }
+                highest = f > highest ? f : highest;
+            }
+        }
+        if (found >= 0) {
+            c.timeline->lowest = found;
+            survivors.push_back(c);
+        } else {
+            failed.push_back(c);
+        }
+    }
+    if (survivors.empty()) {
+        // Keep every history: a capture can be one that went wrong (it is retried), and the
+        // message names the closest frame of the first history.
+        const Watch::Candidate& c = w->candidates[0];
+        int best = -1, bestCount = 1 << 30;
+        int from = c.timeline->lowest;
+        for (int f = from; f <= ceiling; f++) {
+            if (f - from > 400) {
+                break;
+            }
+            Picture p = pictureAt(*c.timeline, f);
+            int n = countDifferences(shades, p);
+            if (n < bestCount) {
+                bestCount = n;
+                best = f;
+            }
+        }
+        w->lastProblem = "the window shows no frame the rules allow (frames " +
+                         std::to_string(from) + " to " + std::to_string(ceiling) + ")";
+        if (best >= 0) {
+            w->lastProblem += "; closest is frame " + std::to_string(best) + ":\n" +
+                              describeDifferences(shades, pictureAt(*c.timeline, best), 12);
+        }
+        // Forks made for this capture stay: the key may have landed at any of those boundaries.
+        w->candidates = all;
+        if (getenv("WRENDLE_E2E_TRACE") != nullptr) {
+            fprintf(stderr, "capture %d: ceiling %d, %zu histories, no match\n", w->captures,
+                    ceiling, w->candidates.size());
+        }
+        return OBSERVED_MISMATCH;
+    }
+    for (Watch::Candidate& c : failed) {
+        dropCandidate(&c);
+    }
+    w->candidates = survivors;
+    w->seenAt = takenAt;
+    w->seenHighest = highest;
+    settleNoOpKeys(w);
+    mergeCandidates(w);
+    if (getenv("WRENDLE_E2E_TRACE") != nullptr) {
+        fprintf(stderr, "capture %d: ceiling %d, %zu histories, frame %d\n", w->captures,
+                ceiling, w->candidates.size(), shownFrame(*w));
+    }
+    return OBSERVED_MATCH;
+}
+
+bool expectMatch(Watch* w, double seconds) {
+    double deadline = secondsNow() + seconds;
+    int misses = 0;
+    while (secondsNow() < deadline) {
+        Observation o = observe(w);
+        if (o == OBSERVED_MATCH) {
+            return true;
+        }
+        if (o == OBSERVED_MISMATCH && ++misses >= 3) {
+            return false;
+        }
+        pause(0.01);
+    }
+    if (w->lastProblem.empty()) {
+        w->lastProblem = "timed out";
+    }
+    return false;
+}
+
+void sendGameKey(Watch* w, int32_t keyCode) {
+    unsigned long keysym = 0;
+    bool shift = false;
+    switch (keyCode) {
+    case KIT_KEY_LEFT:
+        keysym = XK_Left;
+        break;
+    case KIT_KEY_RIGHT:
+        keysym = XK_Right;
+        break;
+    case KIT_KEY_UP:
+        keysym = XK_Up;
+        break;
+    case KIT_KEY_DOWN:
+        keysym = XK_Down;
+        break;
+    case KIT_KEY_ESCAPE:
+        keysym = XK_Escape;
+        break;
+    case 'N':
+        shift = true;
+        keysym = XK_n;
+        break;
+    default:
+        keysym = (unsigned long)keyCode; // Latin-1 keysyms are the characters
+        break;
+    }
+    for (Watch::Candidate& c : w->candidates) {
+        // The key reaches the program after the frame last seen at the earliest.
+        if (c.pending.empty()) {
+            c.considered = c.timeline->lowest;
+        }
+        c.pending.push_back(keyCode);
+    }
+    pressKey(*w->program, keysym, shift);
+}
+
+int shownFrame(const Watch& w) {
+    int lowest = 1 << 30;
+    for (const Watch::Candidate& c : w.candidates) {
+        lowest = std::min(lowest, c.timeline->lowest);
+    }
+    return lowest;
+}
+
+void shownState(const Watch& w, GameSnapshot* into) {
+    const Watch::Candidate& c = w.candidates[0];
+    replayTo(*c.timeline, c.timeline->lowest, into);
+}
+
+bool keysSettled(const Watch& w) {
+    for (const Watch::Candidate& c : w.candidates) {
+        if (!c.pending.empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame),
+                double seconds) {
+    double deadline = secondsNow() + seconds;
+    int misses = 0;
+    GameSnapshot* state = new GameSnapshot;
+    bool done = false;
+    while (!done && secondsNow() < deadline) {
+        Observation o = observe(w);
+        if (o == OBSERVED_MISMATCH) {
+            if (++misses >= 3) {
+                break;
+            }
+            continue;
+        }
+        misses = 0;
+        if (o == OBSERVED_MATCH && keysSettled(*w)) {
+            done = true;
+            for (const Watch::Candidate& c : w->candidates) {
+                replayTo(*c.timeline, c.timeline->lowest, state);
+                if (!condition(*state, c.timeline->lowest)) {
+                    done = false;
+                    break;
+                }
+            }
+        }
+        if (!done) {
+            pause(0.02);
+        }
+    }
+    delete state;
+    if (!done && misses < 3) {
+        w->lastProblem = "timed out waiting; last frame seen " + std::to_string(shownFrame(*w));
+    }
+    return done;
+}
+
+SeenCells readCells(const std::vector<uint8_t>& shades) {
+    SeenCells seen;
+    const std::vector<Sample>& list = samples();
+    for (size_t i = 0; i + 1 < list.size() && i + 1 < shades.size(); i++) {
+        const Sample& s = list[i];
+        if (s.what == 'c') {
+            uint8_t centre = shades[i], off = shades[i + 1];
+            if (centre == SHADE_NAVY && off == SHADE_NAVY) {
+                seen.obstacles++;
+            } else if (centre == SHADE_WHITE && s.cellX != 950) {
+                seen.food++;
+                seen.foodX = s.cellX;
+                seen.foodY = s.cellY;
+            } else if (centre == SHADE_RED && off == SHADE_RED) {
+                seen.heads++;
+                seen.headX = s.cellX;
+                seen.headY = s.cellY;
+            } else if (centre == SHADE_RED) {
+                seen.bonus++;
+            } else if (centre == SHADE_YELLOW && off == SHADE_YELLOW) {
+                seen.bodies++;
+            }
+        } else if (s.what == 'd' && shades[i] == SHADE_WHITE) {
+            seen.dots++;
+        } else if (s.what == 's' && shades[i] == SHADE_RED) {
+            seen.stars++;
+        }
+    }
+    return seen;
+}

@@ -1,0 +1,406 @@
+// Drives a real program from outside: process start and end, its window found by class or
+// title, pixels read through the window, XTest input and the close box.
+#include "tests/e2e/driver.h"
+
+#include "tests/e2e/model.h"
+
+#include <X11/Xlib.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef WRENDLE_DEFAULT_EXE
+#define WRENDLE_DEFAULT_EXE "wrendle"
+#endif
+
+namespace {
+
+Display* dpy(const Program& p) {
+    return (Display*)p.display;
+}
+
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0; // windows come and go under us; a failed request just means "not there"
+}
+
+bool isProgramWindow(Display* display, Window window) {
+    XClassHint hint = {};
+    bool found = false;
+    if (XGetClassHint(display, window, &hint)) {
+        found = (hint.res_class != nullptr && strcmp(hint.res_class, "tkLibWClass") == 0) ||
+                (hint.res_name != nullptr && strcmp(hint.res_name, "tkLibWClass") == 0);
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    if (!found) {
+        char* name = nullptr;
+        if (XFetchName(display, window, &name) && name != nullptr) {
+            found = strncmp(name, "<<Wrendle>>", 11) == 0;
+            XFree(name);
+        }
+    }
+    return found;
+}
+
+Window searchTree(Display* display, Window at, int depth) {
+    if (isProgramWindow(display, at)) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, at, &attributes) &&
+            attributes.map_state == IsViewable) {
+            return at;
+        }
+    }
+    if (depth == 0) {
+        return 0;
+    }
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, at, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && found == 0; i++) {
+            found = searchTree(display, children[i], depth - 1);
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+void reap(Program* p, bool block) {
+    if (p->ended || p->pid <= 0) {
+        return;
+    }
+    int status = 0;
+    pid_t r = waitpid(p->pid, &status, block ? 0 : WNOHANG);
+    if (r == p->pid) {
+        p->ended = true;
+        p->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+}
+
+} // namespace
+
+double secondsNow(void) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
+}
+
+void pause(double seconds) {
+    timespec t;
+    t.tv_sec = (time_t)seconds;
+    t.tv_nsec = (long)((seconds - (double)t.tv_sec) * 1e9);
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
+std::string programCommand(void) {
+    const char* fromEnv = getenv("WRENDLE_EXE");
+    if (fromEnv != nullptr && fromEnv[0] != '\0') {
+        return fromEnv;
+    }
+    return WRENDLE_DEFAULT_EXE;
+}
+
+bool launch(Program* p, const char* displayName, const std::vector<std::string>& extraEnv) {
+    std::vector<std::string> words;
+    std::istringstream in(programCommand());
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    if (words.empty()) {
+        return false;
+    }
+    char pattern[] = "/tmp/wrendle-e2e-XXXXXX";
+    int fd = mkstemp(pattern);
+    if (fd < 0) {
+        return false;
+    }
+    p->errorFile = pattern;
+    p->startedAt = secondsNow();
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fd);
+        return false;
+    }
+    if (pid == 0) {
+        dup2(fd, 2);
+        int devnull = open("/dev/null", O_RDWR);
+        if (devnull >= 0) {
+            dup2(devnull, 0);
+        }
+        if (displayName != nullptr) {
+            setenv("DISPLAY", displayName, 1);
+        }
+        for (const std::string& entry : extraEnv) {
+            size_t eq = entry.find('=');
+            if (eq != std::string::npos) {
+                setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+            }
+        }
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(&word[0]);
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fd);
+    p->pid = pid;
+    return true;
+}
+
+bool waitForWindow(Program* p, double seconds) {
+    if (p->display == nullptr) {
+        p->display = XOpenDisplay(nullptr);
+        if (p->display == nullptr) {
+            return false;
+        }
+        XSetErrorHandler(ignoreXErrors);
+    }
+    double deadline = secondsNow() + seconds;
+    while (secondsNow() < deadline) {
+        reap(p, false);
+        if (p->ended) {
+            return false;
+        }
+        Window w = searchTree(dpy(*p), DefaultRootWindow(dpy(*p)), 3);
+        if (w != 0) {
+            p->window = w;
+            // Xvfb has no window manager: the focus must be given explicitly.
+            XSetInputFocus(dpy(*p), w, RevertToParent, CurrentTime);
+            XSync(dpy(*p), False);
+            return true;
+        }
+        pause(0.02);
+    }
+    return false;
+}
+
+bool waitForExit(Program* p, double seconds) {
+    double deadline = secondsNow() + seconds;
+    for (;;) {
+        reap(p, false);
+        if (p->ended) {
+            return true;
+        }
+        if (secondsNow() >= deadline) {
+            return false;
+        }
+        pause(0.005);
+    }
+}
+
+void stopProgram(Program* p) {
+    reap(p, false);
+    if (!p->ended && p->pid > 0) {
+        kill(p->pid, SIGKILL);
+        reap(p, true);
+    }
+}
+
+std::string errorText(const Program& p) {
+    std::string text;
+    FILE* f = fopen(p.errorFile.c_str(), "r");
+    if (f != nullptr) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) {
+            text.append(buffer, n);
+        }
+        fclose(f);
+    }
+    return text;
+}
+
+void releaseProgram(Program* p) {
+    stopProgram(p);
+    if (dpy(*p) != nullptr) {
+        XCloseDisplay(dpy(*p));
+        p->display = nullptr;
+    }
+    if (!p->errorFile.empty()) {
+        unlink(p->errorFile.c_str());
+        p->errorFile.clear();
+    }
+}
+
+bool windowGeometry(const Program& p, int* x, int* y, int* width, int* height) {
+    if (dpy(p) == nullptr || p.window == 0) {
+        return false;
+    }
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy(p), p.window, &attributes)) {
+        return false;
+    }
+    Window child;
+    if (!XTranslateCoordinates(dpy(p), p.window, DefaultRootWindow(dpy(p)), 0, 0, x, y,
+                               &child)) {
+        return false;
+    }
+    *width = attributes.width;
+    *height = attributes.height;
+    return attributes.map_state == IsViewable;
+}
+
+namespace {
+
+// The part of the window that lies on the screen, read in one request. XGetImage on a window
+// includes what its inferiors (a GL child window) show, but refuses parts off the screen.
+struct WindowImage {
+    XImage* image = nullptr;
+    int left = 0, top = 0; // window coordinates of the image's first pixel
+    int height = 0;        // the client height, to turn drawing coordinates upside down
+};
+
+bool readWindow(const Program& p, WindowImage* out) {
+    int rx, ry, width, height;
+    if (!windowGeometry(p, &rx, &ry, &width, &height)) {
+        return false;
+    }
+    Screen* screen = DefaultScreenOfDisplay(dpy(p));
+    int left = rx < 0 ? -rx : 0;
+    int top = ry < 0 ? -ry : 0;
+    int right = rx + width > WidthOfScreen(screen) ? WidthOfScreen(screen) - rx : width;
+    int bottom = ry + height > HeightOfScreen(screen) ? HeightOfScreen(screen) - ry : height;
+    if (right <= left || bottom <= top) {
+        return false;
+    }
+    out->image = XGetImage(dpy(p), p.window, left, top, (unsigned)(right - left),
+                           (unsigned)(bottom - top), AllPlanes, ZPixmap);
+    out->left = left;
+    out->top = top;
+    out->height = height;
+    return out->image != nullptr;
+}
+
+bool imagePixel(const WindowImage& w, int x, int y, int* r, int* g, int* b) {
+    int column = x - w.left;
+    int row = w.height - 1 - y - w.top;
+    if (column < 0 || row < 0 || column >= w.image->width || row >= w.image->height) {
+        return false;
+    }
+    unsigned long pixel = XGetPixel(w.image, column, row);
+    auto channel = [pixel](unsigned long mask) {
+        int shift = 0;
+        while (mask != 0 && (mask & 1) == 0) {
+            mask >>= 1;
+            shift++;
+        }
+        return (int)((pixel >> shift) & 0xff);
+    };
+    *r = channel(w.image->red_mask);
+    *g = channel(w.image->green_mask);
+    *b = channel(w.image->blue_mask);
+    return true;
+}
+
+} // namespace
+
+bool pixelAt(const Program& p, int x, int y, int* r, int* g, int* b) {
+    WindowImage w;
+    if (!readWindow(p, &w)) {
+        return false;
+    }
+    bool ok = imagePixel(w, x, y, r, g, b);
+    XDestroyImage(w.image);
+    return ok;
+}
+
+bool captureShades(const Program& p, std::vector<uint8_t>* shades, bool* drawn) {
+    *drawn = false;
+    WindowImage w;
+    if (!readWindow(p, &w)) {
+        return false;
+    }
+    const std::vector<Sample>& list = samples();
+    shades->assign(list.size(), SHADE_UNSEEN);
+    for (size_t i = 0; i < list.size(); i++) {
+        int r, g, b;
+        if (!imagePixel(w, list[i].x, list[i].y, &r, &g, &b)) {
+            continue;
+        }
+        uint8_t s = shadeOf(r, g, b);
+        if (list[i].gridRow && (s == SHADE_GREY || s == SHADE_NAVY)) {
+            s = SHADE_BACKGROUND;
+        }
+        (*shades)[i] = s;
+    }
+    // The left and bottom border lines: navy once a frame has been drawn.
+    int r, g, b;
+    *drawn = imagePixel(w, 40, 400, &r, &g, &b) && shadeOf(r, g, b) == SHADE_NAVY &&
+             imagePixel(w, 500, 40, &r, &g, &b) && shadeOf(r, g, b) == SHADE_NAVY;
+    XDestroyImage(w.image);
+    return true;
+}
+
+void pressKey(const Program& p, unsigned long keysym, bool shift) {
+    KeyCode code = XKeysymToKeycode(dpy(p), keysym);
+    KeyCode shiftCode = XKeysymToKeycode(dpy(p), XK_Shift_L);
+    if (code == 0) {
+        return;
+    }
+    if (shift) {
+        XTestFakeKeyEvent(dpy(p), shiftCode, True, CurrentTime);
+    }
+    XTestFakeKeyEvent(dpy(p), code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy(p), code, False, CurrentTime);
+    if (shift) {
+        XTestFakeKeyEvent(dpy(p), shiftCode, False, CurrentTime);
+    }
+    XSync(dpy(p), False);
+}
+
+void movePointer(const Program& p, int x, int y) {
+    int rx, ry, width, height;
+    if (!windowGeometry(p, &rx, &ry, &width, &height)) {
+        return;
+    }
+    XTestFakeMotionEvent(dpy(p), DefaultScreen(dpy(p)), rx + x, ry + y, CurrentTime);
+    XSync(dpy(p), False);
+}
+
+void clickButton(const Program& p, unsigned button) {
+    XTestFakeButtonEvent(dpy(p), button, True, CurrentTime);
+    XTestFakeButtonEvent(dpy(p), button, False, CurrentTime);
+    XSync(dpy(p), False);
+}
+
+void sendCloseBox(const Program& p) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = p.window;
+    event.xclient.message_type = XInternAtom(dpy(p), "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(dpy(p), "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy(p), p.window, False, NoEventMask, &event);
+    XSync(dpy(p), False);
+}
+
+void setButton(const Program& p, unsigned button, bool down) {
+    XTestFakeButtonEvent(dpy(p), button, down ? True : False, CurrentTime);
+    XSync(dpy(p), False);
+}
+
+void resizeWindow(const Program& p, int width, int height) {
+    XResizeWindow(dpy(p), p.window, (unsigned)width, (unsigned)height);
+    XSync(dpy(p), False);
+}
+
+void moveResizeWindow(const Program& p, int x, int y, int width, int height) {
+    XMoveResizeWindow(dpy(p), p.window, x, y, (unsigned)width, (unsigned)height);
+    XSync(dpy(p), False);
+}

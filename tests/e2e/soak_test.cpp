@@ -1,0 +1,208 @@
+// A minute of random input on the real program: keys, pointer motion, clicks, resizes and
+// moves of its window. It must keep running, still draw a valid picture, start a new game on n
+// that the rules can produce, end with code 0 on Escape and leave a clean leak report.
+#include "tests/e2e/checker.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace {
+
+const unsigned long SOAK_KEYS[] = {
+    XK_Left, XK_Right, XK_Up, XK_Down, XK_n, XK_a, XK_z, XK_q, XK_w, XK_e, XK_Q, XK_0,
+    XK_5,    XK_9,     XK_F1, XK_F5,   XK_F10, XK_F12, XK_Tab, XK_Return, XK_space,
+    XK_BackSpace, XK_comma, XK_Home, XK_Page_Down, XK_Insert, XK_KP_Add};
+
+struct NewGameSearch {
+    std::vector<uint32_t> states; // states[i]: the generator before its (i+1)-th value
+};
+
+uint32_t stepState(uint32_t s) {
+    return s * 214013u + 2531011u;
+}
+int valueOf(uint32_t after) {
+    return (int)((after >> 16) & 32767u);
+}
+
+// True when some new game, laid out from some point of the generator's one sequence after a game
+// of length `lengthBefore` (or a little more), shows the captured picture in one of its first
+// frames, whatever the bonus cycle and move phase were when n landed.
+bool newGameExplains(const std::vector<uint8_t>& shades, int lengthBefore, size_t draws,
+                     std::string* found) {
+    SeenCells seen = readCells(shades);
+    if (seen.heads != 1 || seen.dots != 0 || seen.stars != 0) {
+        return false;
+    }
+    std::vector<uint32_t> states(draws + 8);
+    states[0] = 1;
+    for (size_t i = 1; i < states.size(); i++) {
+        states[i] = stepState(states[i - 1]);
+    }
+    GameSnapshot* base = new GameSnapshot;
+    bool ok = false;
+    for (size_t i = 0; i + 6 < states.size() && !ok; i++) {
+        int a = valueOf(states[i + 1]) % 20, b = valueOf(states[i + 2]) % 15;
+        int d = valueOf(states[i + 3]) % 3 + 1;
+        d = d == 3 ? 4 : d;
+        int foodX = valueOf(states[i + 4]) % 42 * 20 + 50;
+        int foodY = valueOf(states[i + 5]) % 32 * 20 + 50;
+        if (seen.food == 1 && (seen.foodX != foodX || seen.foodY != foodY)) {
+            continue;
+        }
+        int x0 = 20 * a + 370, y0 = 20 * b + 150;
+        int dx = seen.headX - x0, dy = seen.headY - y0;
+        bool onPath = (d == 1 && dy == 0 && dx <= 0 && dx >= -400) ||
+                      (d == 2 && dx == 0 && dy >= 0 && dy <= 400) ||
+                      (d == 4 && dx == 0 && dy <= 0 && dy >= -400);
+        if (!onPath) {
+            continue;
+        }
+        for (int length = lengthBefore; length <= lengthBefore + 3 && !ok; length++) {
+            for (int phase = 0; phase < 2 && !ok; phase++) {
+                for (int cycle = 0; cycle < 500 && !ok; cycle++) {
+                    resetGameState();
+                    randomState = states[i];
+                    serpentLength = length;
+                    gameOver = 1;
+                    charges = 3;
+                    movePhase = phase;
+                    bonusCycle = cycle;
+                    onKeyNewGame();
+                    for (int frame = 0; frame < 40; frame++) {
+                        Picture p = stepFrame();
+                        if (countDifferences(shades, p) == 0) {
+                            ok = true;
+                            *found = "generator value " + std::to_string(i) + ", previous length " +
+                                     std::to_string(length) + ", bonus cycle " +
+                                     std::to_string(cycle) + ", frame " + std::to_string(frame);
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    delete base;
+    return ok;
+}
+
+TEST(Soak, AMinuteOfRandomInputLeavesItWorkingAndLeakFree) {
+    Program program;
+    ASSERT_TRUE(launch(&program)) << programCommand();
+    ASSERT_TRUE(waitForWindow(&program, 30)) << errorText(program);
+    int homeX, homeY, width, height;
+    ASSERT_TRUE(windowGeometry(program, &homeX, &homeY, &width, &height));
+
+    const char* seedText = getenv("WRENDLE_SOAK_SEED");
+    unsigned seed = seedText != nullptr ? (unsigned)strtoul(seedText, nullptr, 10)
+                                        : (unsigned)std::random_device{}();
+    printf("soak seed %u (WRENDLE_SOAK_SEED repeats it)\n", seed);
+    std::mt19937 random(seed);
+    auto pick = [&random](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+
+    int newGames = 0;
+    double end = secondsNow() + 60;
+    double nextAliveCheck = 0;
+    unsigned held = 0;
+    while (secondsNow() < end) {
+        int action = pick(0, 99);
+        if (action < 55) {
+            unsigned long key = SOAK_KEYS[pick(0, sizeof SOAK_KEYS / sizeof SOAK_KEYS[0] - 1)];
+            bool shift = pick(0, 3) == 0;
+            newGames += key == XK_n;
+            pressKey(program, key, shift);
+        } else if (action < 75) {
+            movePointer(program, pick(-50, 1100), pick(-50, 850));
+        } else if (action < 85) {
+            // Presses and releases, sometimes with another button held across them.
+            unsigned button = (unsigned)pick(1, 3);
+            if (held == 0 && pick(0, 2) == 0) {
+                held = button;
+                setButton(program, held, true);
+            } else {
+                clickButton(program, button);
+                if (held != 0) {
+                    setButton(program, held, false);
+                    held = 0;
+                }
+            }
+        } else if (action < 95) {
+            resizeWindow(program, pick(1, 1300), pick(1, 1000));
+        } else {
+            moveResizeWindow(program, pick(-300, 900), pick(-300, 700), pick(1, 1300),
+                             pick(1, 1000));
+        }
+        if (secondsNow() >= nextAliveCheck) {
+            ASSERT_FALSE(waitForExit(&program, 0)) << "the program ended (code "
+                                                   << program.exitCode << "):\n"
+                                                   << errorText(program);
+            nextAliveCheck = secondsNow() + 1;
+        }
+        pause(0.005 * pick(1, 8));
+    }
+    if (held != 0) {
+        setButton(program, held, false);
+    }
+    // Back to where and how it started, so the whole field is on the screen.
+    moveResizeWindow(program, homeX, homeY, width, height);
+    pause(0.5);
+    ASSERT_FALSE(waitForExit(&program, 0)) << errorText(program);
+
+    // The fixed parts of the picture at known pixels: the border and the grid.
+    int r, g, b;
+    auto shadeAt = [&](int x, int y) {
+        return pixelAt(program, x, y, &r, &g, &b) ? shadeOf(r, g, b) : (uint8_t)SHADE_UNSEEN;
+    };
+    EXPECT_EQ(shadeAt(40, 400), SHADE_NAVY) << "left border";
+    EXPECT_EQ(shadeAt(940, 300), SHADE_NAVY) << "right border";
+    EXPECT_EQ(shadeAt(500, 40), SHADE_NAVY) << "bottom border";
+    EXPECT_EQ(shadeAt(600, 740), SHADE_NAVY) << "top border";
+    EXPECT_TRUE(shadeAt(979, 395) == SHADE_NAVY || shadeAt(980, 395) == SHADE_NAVY)
+        << "grid line at x = 980";
+    EXPECT_TRUE(shadeAt(990, 399) == SHADE_NAVY || shadeAt(990, 400) == SHADE_NAVY)
+        << "grid line at y = 400";
+    EXPECT_EQ(shadeAt(990, 410), SHADE_GREY) << "background";
+
+    // A new game on n, shown within a second, that the rules can lay out.
+    std::vector<uint8_t> shades;
+    bool drawn = false;
+    ASSERT_TRUE(captureShades(program, &shades, &drawn) && drawn);
+    int lengthBefore = 7 + readCells(shades).dots;
+    pressKey(program, XK_n);
+    double pressed = secondsNow();
+    std::vector<std::vector<uint8_t>> shown;
+    while (secondsNow() - pressed < 1.0) {
+        if (captureShades(program, &shades, &drawn) && drawn) {
+            shown.push_back(shades);
+        }
+        pause(0.1);
+    }
+    size_t draws = (size_t)(newGames + 4) * 1425 + 200000;
+    std::string how;
+    bool explained = false;
+    for (size_t i = shown.size(); i-- > 0 && !explained;) {
+        explained = newGameExplains(shown[i], lengthBefore, draws, &how);
+    }
+    EXPECT_TRUE(explained) << "no new game the rules can lay out shows what the window showed "
+                              "in the second after n ("
+                           << shown.size() << " captures)";
+    if (explained) {
+        printf("new game found: %s\n", how.c_str());
+    }
+
+    pressKey(program, XK_Escape);
+    ASSERT_TRUE(waitForExit(&program, 20)) << "still running after Escape";
+    std::string errors = errorText(program);
+    EXPECT_EQ(program.exitCode, 0) << errors;
+    EXPECT_EQ(errors.find("LeakSanitizer"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("AddressSanitizer"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
+    releaseProgram(&program);
+}
+
+} // namespace
