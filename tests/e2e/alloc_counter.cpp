@@ -1,12 +1,15 @@
 // A preloaded library that counts a program's heap allocations and its presented frames
 // (glXSwapBuffers calls) without changing the program: with WRENDLE_COUNT_EVERY=n it writes
-// "frames F allocations A own O" to standard error after every n-th frame. "own" counts only
-// allocations asked for by the main executable's code (directly or through operator new).
+// "frames F allocations A own O driver D" to standard error after every n-th frame. Each
+// allocation is put down to the call the executable made: into the OpenGL driver (libGL, GLX,
+// the DRI renderer) counts as the driver's, anything else (malloc, new, Xlib, libc) as its own.
 #include <GL/glx.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <link.h>
 #include <new>
 #include <unistd.h>
@@ -16,6 +19,9 @@ namespace {
 unsigned long frames = 0;
 unsigned long allocations = 0;
 unsigned long ownAllocations = 0;
+unsigned long driverAllocations = 0;
+bool attributing = false; // backtrace() allocates the first time it runs
+bool swapping = false;    // inside the real glXSwapBuffers, which this library wraps
 unsigned long every = 0;
 uintptr_t programStart = 0, programEnd = 0;
 
@@ -75,12 +81,90 @@ void* bootstrapAlloc(size_t n) {
     return bootstrap + at;
 }
 
+void writeText(char* buffer, size_t* at, const char* text);
+
+bool inProgram(void* address) {
+    uintptr_t a = (uintptr_t)address;
+    return a >= programStart && a < programEnd;
+}
+
+bool inThisLibrary(void* address) {
+    Dl_info here, there;
+    return dladdr((void*)&inProgram, &here) != 0 && dladdr(address, &there) != 0 &&
+           here.dli_fbase == there.dli_fbase;
+}
+
+bool isDriver(const char* path) {
+    return strstr(path, "libGL") != nullptr || strstr(path, "libOpenGL") != nullptr ||
+           strstr(path, "libglapi") != nullptr || strstr(path, "_dri") != nullptr ||
+           strstr(path, "libgallium") != nullptr || strstr(path, "libLLVM") != nullptr;
+}
+
+// With WRENDLE_COUNT_TRACE set, names the call behind each of the program's allocations after
+// the first 200 frames (a few hundred lines at most), to find where they come from.
+void traceOwn(void* at) {
+    static int traced = 0;
+    if (frames < 200 || traced >= 300 || getenv("WRENDLE_COUNT_TRACE") == nullptr) {
+        return;
+    }
+    traced++;
+    Dl_info info;
+    char line[256];
+    size_t n = 0;
+    writeText(line, &n, "own allocation via ");
+    if (dladdr(at, &info) != 0) {
+        const char* name = info.dli_sname != nullptr ? info.dli_sname : info.dli_fname;
+        for (size_t k = 0; name != nullptr && name[k] != '\0' && n < 200; k++) {
+            line[n++] = name[k];
+        }
+        // The offset in the object, for addr2line.
+        writeText(line, &n, " +0x");
+        uintptr_t offset = (uintptr_t)at - (uintptr_t)info.dli_fbase;
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            line[n++] = "0123456789abcdef"[(offset >> shift) & 15];
+        }
+    }
+    line[n++] = '\n';
+    ssize_t written = write(2, line, n);
+    (void)written;
+}
+
 void count(void* caller) {
     allocations++;
-    uintptr_t c = (uintptr_t)caller;
-    if (c >= programStart && c < programEnd) {
+    if (inProgram(caller)) {
         ownAllocations++;
+        traceOwn(caller);
+        return;
     }
+    if (swapping) {
+        driverAllocations++;
+        return;
+    }
+    if (attributing) {
+        return;
+    }
+    attributing = true;
+    void* frames[64];
+    int n = backtrace(frames, 64);
+    for (int i = 1; i < n; i++) {
+        if (!inProgram(frames[i])) {
+            continue;
+        }
+        // frames[i - 1] lies in what the executable called.
+        Dl_info info;
+        if (inThisLibrary(frames[i - 1])) {
+            ownAllocations++;
+            traceOwn(frames[i]);
+        } else if (dladdr(frames[i - 1], &info) != 0 && info.dli_fname != nullptr &&
+                   isDriver(info.dli_fname)) {
+            driverAllocations++;
+        } else {
+            ownAllocations++;
+            traceOwn(frames[i - 1]);
+        }
+        break;
+    }
+    attributing = false;
 }
 
 void writeNumber(char* buffer, size_t* at, unsigned long value) {
@@ -110,6 +194,8 @@ void report(void) {
     writeNumber(line, &at, allocations);
     writeText(line, &at, " own ");
     writeNumber(line, &at, ownAllocations);
+    writeText(line, &at, " driver ");
+    writeNumber(line, &at, driverAllocations);
     line[at++] = '\n';
     ssize_t written = write(2, line, at);
     (void)written;
@@ -164,7 +250,9 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     if (realSwap == nullptr) {
         realSwap = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
     }
+    swapping = true;
     realSwap(display, drawable);
+    swapping = false;
     frames++;
     if (every != 0 && frames % every == 0) {
         report();

@@ -36,20 +36,33 @@ bool sameFuture(const Watch::Candidate& a, const Watch::Candidate& b) {
     return sameState(*a.timeline->state, *b.timeline->state);
 }
 
-// Lands the first pending key of a candidate at every boundary up to `ceiling` not tried yet.
+// Lands the first pending key of a candidate at every boundary up to `ceiling` not tried yet,
+// walking one state forward through the boundaries.
 void forkPending(std::vector<Watch::Candidate>* out, Watch::Candidate* c, int ceiling) {
-    if (c->pending.empty()) {
+    int first = c->considered + 1;
+    if (c->pending.empty() || first > ceiling) {
         return;
     }
-    for (int b = c->considered + 1; b <= ceiling; b++) {
+    GameSnapshot* state = new GameSnapshot;
+    if ((int)c->timeline->hashes.size() == first) {
+        *state = *c->timeline->state; // the usual case: the history ends at the boundary
+    } else {
+        replayTo(*c->timeline, first - 1, state);
+    }
+    extendTimeline(c->timeline, ceiling);
+    for (int b = first; b <= ceiling; b++) {
         Watch::Candidate f;
-        f.timeline = forkTimeline(*c->timeline, c->pending[0], b);
+        f.timeline = forkTimeline(*c->timeline, c->pending[0], b, *state);
         f.pending.assign(c->pending.begin() + 1, c->pending.end());
         // A later key may land at the same boundary, just after this one.
         f.considered = b - 1;
         out->push_back(f);
+        if (b < ceiling) {
+            advanceState(*c->timeline, b, state);
+        }
     }
-    c->considered = std::max(c->considered, ceiling);
+    delete state;
+    c->considered = ceiling;
 }
 
 void dropCandidate(Watch::Candidate* c) {
@@ -206,8 +219,8 @@ Observation observe(Watch* w, std::vector<uint8_t>* shadesOut) {
     settleNoOpKeys(w);
     mergeCandidates(w);
     if (getenv("WRENDLE_E2E_TRACE") != nullptr) {
-        fprintf(stderr, "capture %d: ceiling %d, %zu histories, frame %d\n", w->captures,
-                ceiling, w->candidates.size(), shownFrame(*w));
+        fprintf(stderr, "capture %d: ceiling %d, %zu histories, frame %d\n", w->captures, ceiling,
+                w->candidates.size(), shownFrame(*w));
     }
     return OBSERVED_MATCH;
 }
@@ -258,6 +271,8 @@ void sendGameKey(Watch* w, int32_t keyCode) {
         keysym = (unsigned long)keyCode; // Latin-1 keysyms are the characters
         break;
     }
+    // A capture just before the key keeps the earliest boundary it can land at close.
+    observe(w);
     for (Watch::Candidate& c : w->candidates) {
         // The key reaches the program after the frame last seen at the earliest.
         if (c.pending.empty()) {
@@ -290,8 +305,7 @@ bool keysSettled(const Watch& w) {
     return true;
 }
 
-bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame),
-                double seconds) {
+bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame), double seconds) {
     double deadline = secondsNow() + seconds;
     int misses = 0;
     GameSnapshot* state = new GameSnapshot;

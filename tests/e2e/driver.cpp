@@ -57,8 +57,7 @@ bool isProgramWindow(Display* display, Window window) {
 Window searchTree(Display* display, Window at, int depth) {
     if (isProgramWindow(display, at)) {
         XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, at, &attributes) &&
-            attributes.map_state == IsViewable) {
+        if (XGetWindowAttributes(display, at, &attributes) && attributes.map_state == IsViewable) {
             return at;
         }
     }
@@ -246,8 +245,7 @@ bool windowGeometry(const Program& p, int* x, int* y, int* width, int* height) {
         return false;
     }
     Window child;
-    if (!XTranslateCoordinates(dpy(p), p.window, DefaultRootWindow(dpy(p)), 0, 0, x, y,
-                               &child)) {
+    if (!XTranslateCoordinates(dpy(p), p.window, DefaultRootWindow(dpy(p)), 0, 0, x, y, &child)) {
         return false;
     }
     *width = attributes.width;

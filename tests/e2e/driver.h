@@ -14,11 +14,11 @@ std::string programCommand(void);
 
 struct Program {
     int pid = -1;
-    double startedAt = 0;   // seconds on the monotonic clock
-    std::string errorFile;  // its standard error goes here
+    double startedAt = 0;    // seconds on the monotonic clock
+    std::string errorFile;   // its standard error goes here
     void* display = nullptr; // the test's own X connection (Display*), kept out of this header
     unsigned long window = 0;
-    int exitCode = -1;      // once it has ended: its code, or 128 + signal
+    int exitCode = -1; // once it has ended: its code, or 128 + signal
     bool ended = false;
 };
 

@@ -27,12 +27,12 @@ void buildSamples(void) {
             // The top ring's centres lie beyond the client area: sample its visible lower half.
             int dy = cy >= CLIENT_HEIGHT ? -5 : 0;
             int offDy = cy >= CLIENT_HEIGHT ? -5 : 5;
-            sampleList.push_back({(int16_t)cx, (int16_t)(cy + dy), false, (int16_t)cx,
-                                  (int16_t)cy, 'c'});
+            sampleList.push_back(
+                {(int16_t)cx, (int16_t)(cy + dy), false, (int16_t)cx, (int16_t)cy, 'c'});
             // Off the centre: inside an octagon or an obstacle, clear of the star's four lines
             // and of the food's 5 x 5 point, so a head and a bonus look different here.
-            sampleList.push_back({(int16_t)(cx + 3), (int16_t)(cy + offDy), false, (int16_t)cx,
-                                  (int16_t)cy, 'o'});
+            sampleList.push_back(
+                {(int16_t)(cx + 3), (int16_t)(cy + offDy), false, (int16_t)cx, (int16_t)cy, 'o'});
         }
     }
     for (int m = 0; m < PANEL_SLOTS; m++) {
@@ -126,8 +126,8 @@ bool clockReady = false;
 } // namespace
 
 const char* shadeName(uint8_t shade) {
-    static const char* names[] = {"grey",       "navy",  "white",  "red",
-                                  "yellow",     "grid",  "other",  "unseen"};
+    static const char* names[] = {"grey",   "navy", "white", "red",
+                                  "yellow", "grid", "other", "unseen"};
     return shade < sizeof names / sizeof names[0] ? names[shade] : "?";
 }
 
@@ -262,8 +262,8 @@ void freeTimeline(Timeline* t) {
 namespace {
 
 // Steps the loaded game from frame `next` to `last`, applying the timeline's keys on the way.
-void runFrames(const Timeline& t, int next, int last, std::vector<uint64_t>* hashes,
-               int wantFrame, Picture* wanted) {
+void runFrames(const Timeline& t, int next, int last, std::vector<uint64_t>* hashes, int wantFrame,
+               Picture* wanted) {
     for (int frame = next; frame <= last; frame++) {
         for (const KeyLanding& key : t.keys) {
             if (key.boundary == frame) {
@@ -307,23 +307,26 @@ Picture pictureAt(const Timeline& t, int frame) {
     return p;
 }
 
-Timeline* forkTimeline(const Timeline& from, int32_t keyCode, int boundary) {
+Timeline* forkTimeline(const Timeline& from, int32_t keyCode, int boundary,
+                       const GameSnapshot& stateBefore) {
     Timeline* t = new Timeline;
-    t->state = new GameSnapshot;
+    t->state = new GameSnapshot(stateBefore);
     t->keys = from.keys;
     t->keys.push_back({keyCode, boundary});
     t->lowest = from.lowest;
-    // The fork shares the pictures before the boundary; the rest is replayed.
-    int keep = boundary < (int)from.hashes.size() ? boundary : (int)from.hashes.size();
-    t->hashes.assign(from.hashes.begin(), from.hashes.begin() + keep);
-    if (keep > 0) {
-        replayTo(*t, keep - 1, t->state);
-    } else {
-        resetGameState();
-        setupGame();
-        saveGame(t->state);
-    }
+    t->hashes.assign(from.hashes.begin(), from.hashes.begin() + boundary);
     return t;
+}
+
+void advanceState(const Timeline& t, int frame, GameSnapshot* state) {
+    loadGame(*state);
+    for (const KeyLanding& key : t.keys) {
+        if (key.boundary == frame) {
+            applyKey(key.keyCode);
+        }
+    }
+    stepFrame();
+    saveGame(state);
 }
 
 int countDifferences(const std::vector<uint8_t>& observed, const Picture& expected) {

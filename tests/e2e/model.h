@@ -32,7 +32,7 @@ struct Sample {
     bool gridRow;  // may lie on a horizontal grid line: grey and navy count the same
     int16_t cellX; // the cell or panel slot it belongs to, for messages
     int16_t cellY;
-    char what;     // 'c' cell centre, 'o' cell off-centre, 'd' length dot, 's' charge star
+    char what; // 'c' cell centre, 'o' cell off-centre, 'd' length dot, 's' charge star
 };
 const std::vector<Sample>& samples(void);
 
@@ -74,7 +74,7 @@ struct KeyLanding {
 
 struct Timeline {
     std::vector<KeyLanding> keys;
-    std::vector<uint64_t> hashes; // picture hash per frame
+    std::vector<uint64_t> hashes;  // picture hash per frame
     GameSnapshot* state = nullptr; // after the last frame in `hashes` (owned)
     int lowest = 0;                // the earliest frame the program can be showing now
 };
@@ -84,8 +84,12 @@ Timeline* newTimeline(void);
 void freeTimeline(Timeline* timeline);
 // Generates pictures up to and including frame `last`.
 void extendTimeline(Timeline* timeline, int last);
-// A copy whose future has the extra key at `boundary` (no earlier than any frame it has).
-Timeline* forkTimeline(const Timeline& from, int32_t keyCode, int boundary);
+// A copy whose future has the extra key at `boundary`: it shares the pictures before the
+// boundary, and `stateBefore` is the game state at the boundary, before the key.
+Timeline* forkTimeline(const Timeline& from, int32_t keyCode, int boundary,
+                       const GameSnapshot& stateBefore);
+// Runs frame `frame` of a timeline on a given state (keys landing there first); no picture kept.
+void advanceState(const Timeline& timeline, int frame, GameSnapshot* state);
 // The game state after frame `frame` of a timeline, replayed from the start.
 void replayTo(const Timeline& timeline, int frame, GameSnapshot* into);
 // The full picture of frame `frame`, for messages.

@@ -13,7 +13,7 @@ namespace {
 const double START_SECONDS = 30;
 
 class Play : public ::testing::Test {
-protected:
+  protected:
     Program program;
     Watch watch;
 
