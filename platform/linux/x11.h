@@ -119,6 +119,9 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode);
 void x11ForgetKeys(void);
 void x11CaptureLost(HWND window);
 
+// Whether a window manager runs (it owns WM_Sn or announces itself on the root window).
+bool x11WindowManagerRuns(void);
+
 // Maps a window and waits (bounded) until the server reports it viewable.
 void x11MapAndWait(Window xwindow);
 

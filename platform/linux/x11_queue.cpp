@@ -148,6 +148,45 @@ void onClientMessage(X11Window* record, XClientMessageEvent* event) {
     }
 }
 
+// Minimised or restored by someone else (the window manager): the same messages as the
+// program's own ShowWindow gives, posted.
+void minimized(X11Window* record) {
+    record->minimized = true;
+    x11QueuePosted(record->handle, WM_SIZE, SIZE_MINIMIZED, 0);
+    if (record->active) {
+        record->active = false;
+        x11ForgetKeys();
+        x11QueuePosted(record->handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
+    }
+}
+
+void restored(X11Window* record) {
+    record->minimized = false;
+    record->paintPending = true;
+    x11QueuePosted(record->handle, WM_SIZE, SIZE_RESTORED,
+                   MAKELPARAM(record->width, record->height));
+}
+
+long wmStateOf(Window xwindow) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    long state = WithdrawnState;
+    x11BeginErrorTrap();
+    XGetWindowProperty(x11.display, xwindow, x11.wmState, 0, 2, False, x11.wmState, &type, &format,
+                       &count, &after, &data);
+    x11EndErrorTrap();
+    if (data != nullptr) {
+        if (format == 32 && count > 0) {
+            state = ((long*)data)[0];
+        }
+        XFree(data);
+    }
+    return state;
+}
+
 void handleEvent(XEvent* event) {
     if (event->type == MappingNotify) {
         XRefreshKeyboardMapping(&event->xmapping);
@@ -194,12 +233,9 @@ void handleEvent(XEvent* event) {
             break;
         }
         record->viewable = true;
-        if (record->minimized && record->shown) {
-            // Restored by the window manager; activation follows with the focus.
-            record->minimized = false;
-            record->paintPending = true;
-            x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED,
-                           MAKELPARAM(record->width, record->height));
+        if (record->minimized && record->shown && !x11WindowManagerRuns()) {
+            // Mapped again by another client: restored.
+            restored(record);
         }
         break;
     case UnmapNotify:
@@ -208,14 +244,19 @@ void handleEvent(XEvent* event) {
         }
         record->viewable = false;
         x11CaptureLost(handle);
-        if (record->shown && !record->minimized) {
-            // Unmapped by someone else while shown: the window manager iconified it.
-            record->minimized = true;
-            x11QueuePosted(handle, WM_SIZE, SIZE_MINIMIZED, 0);
-            if (record->active) {
-                record->active = false;
-                x11ForgetKeys();
-                x11QueuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
+        // A window manager also unmaps to reparent; only its WM_STATE says iconified. Without
+        // one, whoever unmapped a shown window minimised it.
+        if (record->shown && !record->minimized && !x11WindowManagerRuns()) {
+            minimized(record);
+        }
+        break;
+    case PropertyNotify:
+        if (event->xproperty.atom == x11.wmState && event->xproperty.window == record->xwindow) {
+            long state = wmStateOf(record->xwindow);
+            if (state == IconicState && record->shown && !record->minimized) {
+                minimized(record);
+            } else if (state == NormalState && record->minimized) {
+                restored(record);
             }
         }
         break;

@@ -349,27 +349,6 @@ HWND createWindow(const char* className, const char* titleUtf8, const char* titl
     return handle;
 }
 
-// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
-bool windowManagerRuns(Display* display) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "WM_S%d", x11.screen);
-    if (XGetSelectionOwner(display, XInternAtom(display, name, False)) != None) {
-        return true;
-    }
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    XGetWindowProperty(display, x11.root, x11.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type,
-                       &format, &count, &after, &data);
-    bool found = data != nullptr && count > 0;
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return found;
-}
-
 void focus(X11Window* record) {
     if (!record->viewable) {
         return;
@@ -433,7 +412,7 @@ void minimize(HWND handle) {
     if (record->viewable) {
         XIconifyWindow(display, record->xwindow, x11.screen);
     }
-    if (!windowManagerRuns(display)) {
+    if (!x11WindowManagerRuns()) {
         XUnmapWindow(display, record->xwindow);
     }
     x11EndErrorTrap();
@@ -489,6 +468,31 @@ void hide(HWND handle) {
 }
 
 } // namespace
+
+// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
+bool x11WindowManagerRuns(void) {
+    Display* display = x11.display;
+    if (display == nullptr) {
+        return false;
+    }
+    char name[32];
+    std::snprintf(name, sizeof(name), "WM_S%d", x11.screen);
+    if (XGetSelectionOwner(display, XInternAtom(display, name, False)) != None) {
+        return true;
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, x11.root, x11.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type,
+                       &format, &count, &after, &data);
+    bool found = data != nullptr && count > 0;
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return found;
+}
 
 // --- Records --------------------------------------------------------------------------------
 

@@ -5,6 +5,8 @@
 
 #include "helpers.h"
 
+#include <X11/Xutil.h>
+
 namespace {
 
 const char* const CLASS_NAME = "platformStateTest";
@@ -151,6 +153,55 @@ TEST_F(StateTest, FocusChangesActivateAndDeactivate) {
     EXPECT_EQ(messageLog.entries[lost].wParam, (WPARAM)WA_INACTIVE);
     EXPECT_EQ(GetFocus(), window);
     DestroyWindow(second);
+}
+
+void setWmState(Display* display, Window window, long state) {
+    Atom wmState = XInternAtom(display, "WM_STATE", False);
+    long data[2] = {state, 0};
+    XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
+                    (const unsigned char*)data, 2);
+    XSync(display, False);
+}
+
+TEST_F(StateTest, UnderAWindowManagerItsStateDecidesAndAnUnmapAloneDoesNot) {
+    // The other client takes the window manager's selection.
+    Atom selection = XInternAtom(other, "WM_S0", False);
+    Window owner = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(other, selection, owner, CurrentTime);
+    XSync(other, False);
+    ASSERT_TRUE(x11WindowManagerRuns());
+
+    // Reparenting unmaps and maps a window again; that is no minimising.
+    XUnmapWindow(other, x11WindowOf(window));
+    XMapWindow(other, x11WindowOf(window));
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(countLogged(WM_SIZE), 0);
+    XSetInputFocus(other, x11WindowOf(window), RevertToParent, CurrentTime);
+    XSync(other, False);
+    pump();
+    ASSERT_EQ(GetFocus(), window);
+    clearLog();
+
+    setWmState(other, x11WindowOf(window), IconicState);
+    pump();
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
+    int activate = findLogged(WM_ACTIVATE);
+    ASSERT_GE(activate, 0);
+    EXPECT_EQ(messageLog.entries[activate].wParam, MAKEWPARAM(WA_INACTIVE, 1));
+
+    clearLog();
+    setWmState(other, x11WindowOf(window), NormalState);
+    pump();
+    size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+    XDestroyWindow(other, owner);
+    XSync(other, False);
+    EXPECT_FALSE(x11WindowManagerRuns());
 }
 
 } // namespace

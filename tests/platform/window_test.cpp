@@ -352,4 +352,37 @@ TEST_F(WindowTest, InjectedFaultsFailAsWin32Does) {
     EXPECT_EQ(x11WindowOfDc(dc), nullptr) << "a DC dies with its window";
 }
 
+TEST_F(WindowTest, PingFromTheWindowManagerIsAnswered) {
+    HWND window = openWindow(CLASS_NAME, 10, 40, 100, 80);
+    ASSERT_NE(window, nullptr);
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    Window root = DefaultRootWindow(other);
+    XSelectInput(other, root, SubstructureNotifyMask);
+    XEvent ping;
+    std::memset(&ping, 0, sizeof(ping));
+    ping.xclient.type = ClientMessage;
+    ping.xclient.window = x11WindowOf(window);
+    ping.xclient.message_type = XInternAtom(other, "WM_PROTOCOLS", False);
+    ping.xclient.format = 32;
+    ping.xclient.data.l[0] = (long)XInternAtom(other, "_NET_WM_PING", False);
+    ping.xclient.data.l[1] = 4242;
+    ping.xclient.data.l[2] = (long)x11WindowOf(window);
+    XSendEvent(other, x11WindowOf(window), False, 0, &ping);
+    XSync(other, False);
+    pump();
+    bool answered = false;
+    XSync(other, False);
+    while (XPending(other) > 0) {
+        XEvent event;
+        XNextEvent(other, &event);
+        answered = answered || (event.type == ClientMessage && event.xclient.window == root &&
+                                event.xclient.data.l[1] == 4242);
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(countLogged(WM_CLOSE), 0);
+    XCloseDisplay(other);
+    DestroyWindow(window);
+}
+
 } // namespace
