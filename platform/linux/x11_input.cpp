@@ -287,6 +287,30 @@ bool vkDown(int vk) {
     return false;
 }
 
+// The character of a virtual key on the US layout with the current key state; for key
+// messages that no X event made.
+int charactersOfVk(int vk, unsigned char* out) {
+    bool shift = vkDown(VK_SHIFT);
+    bool control = vkDown(VK_CONTROL);
+    int c = 0;
+    if (vk >= 'A' && vk <= 'Z') {
+        c = (shift != input.capsToggled) ? vk : vk - 'A' + 'a';
+        if (control) {
+            c = vk & 0x1f;
+        }
+    } else if (vk >= '0' && vk <= '9' && !control) {
+        c = shift ? ")!@#$%^&*("[vk - '0'] : vk;
+    } else if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_SPACE || vk == VK_BACK ||
+               vk == VK_TAB) {
+        c = vk; // these keys' codes are their characters
+    }
+    if (c == 0) {
+        return 0;
+    }
+    out[0] = (unsigned char)c;
+    return 1;
+}
+
 } // namespace
 
 // --- Event translation -----------------------------------------------------------------------
@@ -444,31 +468,16 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
     if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) {
         return FALSE;
     }
-    if (x11.display == nullptr) {
-        return TRUE;
-    }
     unsigned keycode = (unsigned)((msg->lParam >> 16) & 0xff);
-    unsigned state;
-    if (keycode == input.lastKeycode) {
-        state = input.lastState;
-    } else {
-        // A message made up by the program: the modifiers as the key state has them.
-        state = 0;
-        if (vkDown(VK_SHIFT)) {
-            state |= ShiftMask;
-        }
-        if (vkDown(VK_CONTROL)) {
-            state |= ControlMask;
-        }
-        if (vkDown(VK_MENU)) {
-            state |= Mod1Mask;
-        }
-        if (input.capsToggled) {
-            state |= LockMask;
-        }
-    }
     unsigned char characters[8];
-    int count = charactersOf(keycode, state, characters, (int)sizeof(characters));
+    int count;
+    if (keycode >= 8 && keycode == input.lastKeycode && x11.display != nullptr) {
+        count = charactersOf(keycode, input.lastState, characters, (int)sizeof(characters));
+    } else {
+        // A message made up by the program (no X keycode): the virtual key and the key state
+        // decide, as the US layout has them.
+        count = charactersOfVk((int)msg->wParam, characters);
+    }
     UINT message = msg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
     for (int i = 0; i < count; i++) {
         x11QueuePosted(msg->hwnd, message, (WPARAM)characters[i], msg->lParam);

@@ -184,8 +184,11 @@ void setHints(Display* display, Window xwindow, const char* className, int x, in
               int height) {
     XSizeHints* size = XAllocSizeHints();
     if (size != nullptr) {
-        // The position was asked for by the program; window managers honour USPosition.
-        size->flags = USPosition | USSize | PPosition | PSize;
+        // The position was asked for by the program; window managers honour USPosition. Static
+        // gravity makes them put the frame around the client area where it is, so that the
+        // client origin is the one asked for rather than the frame's corner.
+        size->flags = USPosition | USSize | PPosition | PSize | PWinGravity;
+        size->win_gravity = StaticGravity;
         size->x = x;
         size->y = y;
         size->width = width;

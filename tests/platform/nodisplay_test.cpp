@@ -93,6 +93,27 @@ TEST_F(NoDisplayTest, ThreadMessagesAndQuitStillFlowAndAnEmptyWaitFails) {
     EXPECT_EQ(msg.wParam, 2u);
 }
 
+TEST_F(NoDisplayTest, MadeUpKeyMessagesTranslateByTheirVirtualKey) {
+    MSG key;
+    std::memset(&key, 0, sizeof(key));
+    key.message = WM_KEYDOWN;
+    WPARAM keys[] = {'N', '7', VK_RETURN, VK_LEFT, VK_F1};
+    for (WPARAM vk : keys) {
+        key.wParam = vk;
+        EXPECT_TRUE(TranslateMessage(&key));
+    }
+    key.message = WM_CHAR;
+    EXPECT_FALSE(TranslateMessage(&key)) << "only key-downs translate";
+    WPARAM expected[] = {'n', '7', 13};
+    MSG msg;
+    for (WPARAM c : expected) {
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_EQ(msg.message, (UINT)WM_CHAR);
+        EXPECT_EQ(msg.wParam, c);
+    }
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "arrows and F1 type nothing";
+}
+
 TEST(KernelTest, LocalBlocksAreZeroedOnRequestAndFailOnInjection) {
     unsigned char* block = (unsigned char*)LocalAlloc(LMEM_ZEROINIT, 4096);
     ASSERT_NE(block, nullptr);
