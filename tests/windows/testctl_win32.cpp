@@ -1,19 +1,18 @@
-// The test controls that make sense on real Win32, for the tests of pure logic: the virtual
-// clock, fault injection for GetCursorPos and the record of message boxes. Test programs only,
-// never the product.
-// wrendle_test adds it to every Windows test program that includes platform/testctl.h.
+// The test controls that make sense on real Win32: the virtual clock, fault injection for
+// GetCursorPos and the record of message boxes. Test programs only, never the product;
+// wrendle_test adds this file to every Windows test program that includes platform/testctl.h.
 //
-// The game and the kit call GetTickCount, Sleep and GetCursorPos through <windows.h>, that is
-// through the import slots __imp_GetTickCount, __imp_Sleep, __imp_GetCursorPos and
-// __imp_MessageBoxA. A test program
-// linking this file gets those slots from here instead of from the system's import libraries, so
-// the code under test runs unchanged while the test steers what it sees. The real services are
-// reached through other entries: GetTickCount64, SleepEx, GetCursorInfo and MessageBoxExA.
+// The game and the kit call GetTickCount, Sleep, GetCursorPos and MessageBoxA through
+// <windows.h>, that is through the import slots __imp_GetTickCount, __imp_Sleep,
+// __imp_GetCursorPos and __imp_MessageBoxA. A test program linking this file takes those slots
+// from here instead of from the system's import libraries, so the code under test runs
+// unchanged while the test steers what it sees. The real services are reached through other
+// entries: GetTickCount64, SleepEx, GetCursorInfo and MessageBoxExA. The slots carry these names
+// with the 64-bit Windows toolchains (MinGW-w64, and MSVC for x64).
 #include "platform/testctl.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -91,9 +90,13 @@ struct BoxRecord {
 
 BoxRecord boxes;
 
+// Cut short to the slot; a plain loop, as MSVC deprecates strncpy.
 void copyText(char* to, const char* from) {
-    std::strncpy(to, from != nullptr ? from : "", BOX_TEXT - 1);
-    to[BOX_TEXT - 1] = '\0';
+    int n = 0;
+    for (; from != nullptr && from[n] != '\0' && n < BOX_TEXT - 1; n++) {
+        to[n] = from[n];
+    }
+    to[n] = '\0';
 }
 
 int WINAPI steeredMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
