@@ -157,23 +157,35 @@ TEST_F(Play, ArrowKeysTurnItAndAReversalIsIgnored) {
     delete state;
 }
 
+// The cells that show an obstacle in a capture.
+std::vector<int> obstacleCells(const std::vector<uint8_t>& shades) {
+    std::vector<int> cells;
+    const std::vector<Sample>& list = samples();
+    for (size_t i = 0; i + 1 < shades.size(); i++) {
+        if (list[i].what == 'c' && shades[i] == SHADE_NAVY && shades[i + 1] == SHADE_NAVY) {
+            cells.push_back(list[i].cellX * 1000 + list[i].cellY);
+        }
+    }
+    return cells;
+}
+
 TEST_F(Play, SmallAndCapitalNStartTheNextGame) {
     expectPicture();
     // Let the first game end, then start the next one with n.
     until(isOver, 60, "the first game should end");
-    SeenCells before = seenNow();
+    std::vector<uint8_t> first, second, third;
+    ASSERT_EQ(observe(&watch, &first), OBSERVED_MATCH) << watch.lastProblem;
     sendGameKey(&watch, 'n');
     until(isRunning, 10, "n should start a new game");
-    SeenCells second = seenNow();
-    EXPECT_EQ(second.heads, 1);
-    EXPECT_TRUE(second.headX != before.headX || second.headY != before.headY);
-    EXPECT_NE(second.obstacles, 0);
+    ASSERT_EQ(observe(&watch, &second), OBSERVED_MATCH) << watch.lastProblem;
+    EXPECT_NE(obstacleCells(first), obstacleCells(second)) << "a new layout after n";
+    EXPECT_EQ(readCells(second).heads, 1);
 
-    // N in the middle of a running game discards it.
+    // N in the middle of a running game discards it for another layout.
     sendGameKey(&watch, 'N');
     until(isRunning, 10, "N should start another game");
-    expectPicture(5);
-    EXPECT_EQ(watch.candidates.size() > 0, true);
+    ASSERT_EQ(observe(&watch, &third), OBSERVED_MATCH) << watch.lastProblem;
+    EXPECT_NE(obstacleCells(second), obstacleCells(third)) << "a new layout after N";
 }
 
 TEST_F(Play, EscapeEndsTheProgramWithCodeZero) {
