@@ -91,17 +91,31 @@ int vkOfKeysym(KeySym keysym) {
     case XK_Down:
         return VK_DOWN;
     case XK_Prior:
+    case XK_KP_Prior:
         return VK_PRIOR;
     case XK_Next:
+    case XK_KP_Next:
         return VK_NEXT;
     case XK_End:
+    case XK_KP_End:
         return VK_END;
     case XK_Home:
+    case XK_KP_Home:
         return VK_HOME;
     case XK_Insert:
+    case XK_KP_Insert:
         return VK_INSERT;
     case XK_Delete:
+    case XK_KP_Delete:
         return VK_DELETE;
+    case XK_KP_Left:
+        return VK_LEFT;
+    case XK_KP_Up:
+        return VK_UP;
+    case XK_KP_Right:
+        return VK_RIGHT;
+    case XK_KP_Down:
+        return VK_DOWN;
     case XK_Shift_L:
     case XK_Shift_R:
         return VK_SHIFT;
@@ -170,12 +184,20 @@ int vkOfKeysym(KeySym keysym) {
 
 // Win32 names keys by the layout; for the typing block the US layout's key is the fallback
 // when the active group has no Latin symbol there (a Cyrillic layout, say).
-int vkOfKey(unsigned keycode) {
+int vkOfKey(unsigned keycode, unsigned state) {
     UsKey us = usKey(keycode);
     if (input.usLayout && us.plain != 0) {
         return vkOfKeysym((KeySym)(unsigned char)us.plain);
     }
-    int vk = vkOfKeysym(XkbKeycodeToKeysym(x11.display, (KeyCode)keycode, 0, 0));
+    KeySym keysym = XkbKeycodeToKeysym(x11.display, (KeyCode)keycode, 0, 0);
+    // The keypad's digits are its second level, chosen by Num Lock (Mod2 on X servers).
+    if (IsKeypadKey(keysym) && (state & Mod2Mask) != 0) {
+        KeySym digit = XkbKeycodeToKeysym(x11.display, (KeyCode)keycode, 0, 1);
+        if (digit != NoSymbol) {
+            keysym = digit;
+        }
+    }
+    int vk = vkOfKeysym(keysym);
     if (vk == 0 && us.plain != 0) {
         vk = vkOfKeysym((KeySym)(unsigned char)us.plain);
     }
@@ -323,7 +345,7 @@ void x11TranslateKeyEvent(X11Window* record, XKeyEvent* event) {
     }
     bool repeat = press && input.xDown[keycode];
     input.xDown[keycode] = press;
-    int vk = vkOfKey(keycode);
+    int vk = vkOfKey(keycode, event->state);
     bool alt = (event->state & Mod1Mask) != 0;
     bool control = (event->state & ControlMask) != 0;
     // Alt combinations (and Alt itself, and F10) are system keys; with Control they are not.
