@@ -76,6 +76,7 @@ struct X11Window {
     Window xwindow = 0;
     Window children[X11_MAX_CHILDREN] = {};
     WNDPROC proc = nullptr;
+    DWORD style = 0; // decides the frame that outer rectangles add to the client area
     int x = 0;
     int y = 0;
     int width = 0;

@@ -328,6 +328,7 @@ HWND createWindow(const char* className, const char* titleUtf8, const char* titl
     record.handle = handleFor(slot, generation);
     record.xwindow = xwindow;
     record.proc = classes[classIndex].proc;
+    record.style = style;
     record.x = clientX;
     record.y = clientY;
     record.width = clientWidth;
@@ -753,7 +754,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
         return FALSE;
     }
     RECT insets;
-    frameOf(WS_OVERLAPPEDWINDOW, false, &insets);
+    frameOf(record->style, false, &insets);
     int clientX = x + (int)insets.left;
     int clientY = y + (int)insets.top;
     int clientWidth = width - (int)(insets.left + insets.right);
@@ -814,7 +815,7 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
         return FALSE;
     }
     RECT insets;
-    frameOf(WS_OVERLAPPEDWINDOW, false, &insets);
+    frameOf(record->style, false, &insets);
     rect->left = record->x - insets.left;
     rect->top = record->y - insets.top;
     rect->right = record->x + record->width + insets.right;
