@@ -298,4 +298,31 @@ TEST_F(InputTest, KeyAndButtonStormsNeitherCrashNorStall) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
+TEST_F(InputTest, WithoutDetectableRepeatReleasePressPairsAreFolded) {
+    bool saved = x11.detectableRepeat;
+    x11.detectableRepeat = false;
+    Display* display = x11Display();
+    XEvent events[4];
+    std::memset(events, 0, sizeof(events));
+    // press, then a repeat as X sends it (release and press at one time), then the release.
+    int types[4] = {KeyPress, KeyRelease, KeyPress, KeyRelease};
+    Time times[4] = {1000, 1500, 1500, 1700};
+    for (int i = 0; i < 4; i++) {
+        XKeyEvent& key = events[i].xkey;
+        key.type = types[i];
+        key.display = display;
+        key.window = x11WindowOf(window);
+        key.keycode = XKeysymToKeycode(display, XK_Up);
+        key.time = times[i];
+    }
+    for (int i = 3; i >= 0; i--) {
+        XPutBackEvent(display, &events[i]);
+    }
+    pump();
+    x11.detectableRepeat = saved;
+    EXPECT_EQ(countLogged(WM_KEYDOWN), 2);
+    ASSERT_EQ(countLogged(WM_KEYUP), 1) << "the repeat's release was not folded";
+    EXPECT_GT(findLogged(WM_KEYUP), findLogged(WM_KEYDOWN, findLogged(WM_KEYDOWN) + 1));
+}
+
 } // namespace
