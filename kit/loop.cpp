@@ -8,6 +8,19 @@ static void onPaletteChanged(HWND hwnd, WPARAM wParam);
 static void onSysColorChange(HWND hwnd);
 static void onRealizeRequest(HWND hwnd);
 
+// The system's default processing. On Windows a window of the class registered with
+// RegisterClassW gets its messages in wide form, so its default processing must be the wide
+// one: DefWindowProcA would read WM_NCCREATE's wide title as narrow text and keep only its first
+// character. The Linux layer stores titles itself and has the one form.
+static LRESULT defaultProcessing(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+#ifdef _WIN32
+    if (IsWindowUnicode(hwnd)) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+#endif
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
 // Positions in lParam are two signed 16-bit halves: a window may lie partly left of or above
 // the screen's edge, and a captured pointer may leave the client area on those sides.
 static int32_t positionX(LPARAM lParam) {
@@ -179,7 +192,7 @@ LRESULT CALLBACK kitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 
     case WM_SYSCOLORCHANGE:
         onSysColorChange(hwnd);
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return defaultProcessing(hwnd, message, wParam, lParam);
 
     case WM_KEYDOWN: {
         int32_t code = keyCodeOfVirtualKey(wParam);
@@ -248,7 +261,7 @@ LRESULT CALLBACK kitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         return 0;
 
     default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return defaultProcessing(hwnd, message, wParam, lParam);
     }
 }
 
@@ -264,10 +277,10 @@ static LRESULT onActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         if (kit.palette != nullptr && kitRealizePalette(kit.deviceContext, kit.palette, 1) > 0) {
             kitRequestRedraw(hwnd);
         }
-        return DefWindowProcA(hwnd, WM_ACTIVATE, wParam, lParam);
+        return defaultProcessing(hwnd, WM_ACTIVATE, wParam, lParam);
     }
     if (HIWORD(wParam) != 0 || kit.palette == nullptr) {
-        return DefWindowProcA(hwnd, WM_ACTIVATE, wParam, lParam);
+        return defaultProcessing(hwnd, WM_ACTIVATE, wParam, lParam);
     }
     if (kitRealizePalette(kit.deviceContext, kit.palette, 0) > 0) {
         kitRequestRedraw(hwnd);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 const DWORD WAIT_MS = 5000;
@@ -347,6 +349,33 @@ TEST_F(Win32Kit, TheCloseBoxEndsTheLoopAndTearsDown) {
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
     EXPECT_EQ(kit.idleHandler, nullptr);
     EXPECT_EQ(kit.keyHandler, nullptr);
+}
+
+// A fresh process, so that the wide open is the one that registers the class (RegisterClassW):
+// its window then takes its messages in wide form. Exit code 0 when the whole title arrived.
+void openWideAndCheckTitle(void) {
+    kitResetState();
+    kitSetMessageBoxes(0);
+    kitSetWindowRect(40, 40, 320, 240);
+    kitSetDisplayMode(KIT_DOUBLE | KIT_DEPTH16);
+    // "Wrendle" with a Greek omega and a CJK character: beyond any narrow code page.
+    const WCHAR title[] = {'W', 'r', 0x03C9, 'n', 'd', 'l', 'e', ' ', 0x86C7, 0};
+    if (kitOpenWindowWide(title) != 1) {
+        ExitProcess(3);
+    }
+    WCHAR shown[32] = {};
+    GetWindowTextW(kitGetWindow(), shown, 32);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(kitGetWindow(), &client);
+    bool whole = std::wstring(shown) == std::wstring(title);
+    kitClose();
+    ExitProcess(!whole ? 4 : client.right != 320 || client.bottom != 240 ? 5 : 0);
+}
+
+TEST(Win32KitWide, AWideTitleReachesTheWindowWhole) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(openWideAndCheckTitle(), ::testing::ExitedWithCode(0), "")
+        << "3: the window did not open, 4: the title was cut or changed, 5: wrong client size";
 }
 
 // Escape must end the process from inside the loop; a key that went astray must not hang.
