@@ -167,6 +167,22 @@ void frameOf(DWORD style, bool menu, RECT* insets) {
     insets->top = side + (caption ? CAPTION - BORDER : 0) + (menu ? 19 : 0);
 }
 
+int clampTo(long long value, long long low, long long high) {
+    return (int)(value < low ? low : (value > high ? high : value));
+}
+
+// The client area inside an outer rectangle, kept within what X can express: 16-bit
+// positions, and sizes of 1 to 32767 pixels.
+void clientFromOuter(DWORD style, int x, int y, int width, int height, int* clientX, int* clientY,
+                     int* clientWidth, int* clientHeight) {
+    RECT insets;
+    frameOf(style, false, &insets);
+    *clientX = clampTo((long long)x + insets.left, -32768, 32767);
+    *clientY = clampTo((long long)y + insets.top, -32768, 32767);
+    *clientWidth = clampTo((long long)width - insets.left - insets.right, 1, 32767);
+    *clientHeight = clampTo((long long)height - insets.top - insets.bottom, 1, 32767);
+}
+
 void setTitle(Display* display, Window xwindow, const char* utf8, bool latin1Only,
               const char* latin1) {
     if (latin1Only) {
@@ -275,19 +291,11 @@ HWND createWindow(const char* className, const char* titleUtf8, const char* titl
         width = DEFAULT_WIDTH;
         height = DEFAULT_HEIGHT;
     }
-    RECT insets;
-    frameOf(style, false, &insets);
-    int clientX = x + (int)insets.left;
-    int clientY = y + (int)insets.top;
-    int clientWidth = width - (int)(insets.left + insets.right);
-    int clientHeight = height - (int)(insets.top + insets.bottom);
-    // An X window has at least one pixel each way.
-    if (clientWidth < 1) {
-        clientWidth = 1;
-    }
-    if (clientHeight < 1) {
-        clientHeight = 1;
-    }
+    int clientX;
+    int clientY;
+    int clientWidth;
+    int clientHeight;
+    clientFromOuter(style, x, y, width, height, &clientX, &clientY, &clientWidth, &clientHeight);
 
     XSetWindowAttributes attributes;
     std::memset(&attributes, 0, sizeof(attributes));
@@ -753,18 +761,12 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
     if (record == nullptr || x11.display == nullptr) {
         return FALSE;
     }
-    RECT insets;
-    frameOf(record->style, false, &insets);
-    int clientX = x + (int)insets.left;
-    int clientY = y + (int)insets.top;
-    int clientWidth = width - (int)(insets.left + insets.right);
-    int clientHeight = height - (int)(insets.top + insets.bottom);
-    if (clientWidth < 1) {
-        clientWidth = 1;
-    }
-    if (clientHeight < 1) {
-        clientHeight = 1;
-    }
+    int clientX;
+    int clientY;
+    int clientWidth;
+    int clientHeight;
+    clientFromOuter(record->style, x, y, width, height, &clientX, &clientY, &clientWidth,
+                    &clientHeight);
     x11BeginErrorTrap();
     XMoveResizeWindow(x11.display, record->xwindow, clientX, clientY, (unsigned)clientWidth,
                       (unsigned)clientHeight);
@@ -802,10 +804,12 @@ BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
     }
     RECT insets;
     frameOf(style, menu != FALSE, &insets);
-    rect->left -= insets.left;
-    rect->top -= insets.top;
-    rect->right += insets.right;
-    rect->bottom += insets.bottom;
+    const long long low = -2147483647LL - 1;
+    const long long high = 2147483647LL;
+    rect->left = (LONG)clampTo((long long)rect->left - insets.left, low, high);
+    rect->top = (LONG)clampTo((long long)rect->top - insets.top, low, high);
+    rect->right = (LONG)clampTo((long long)rect->right + insets.right, low, high);
+    rect->bottom = (LONG)clampTo((long long)rect->bottom + insets.bottom, low, high);
     return TRUE;
 }
 

@@ -134,6 +134,17 @@ TEST_F(WindowTest, ClientAreaComesOutAsAskedAndWindowRectAddsTheFrame) {
     EXPECT_EQ(countLogged(WM_MOVE), 0);
     EXPECT_EQ(countLogged(WM_SIZE), 0);
     DestroyWindow(window);
+
+    // Rectangles beyond what X can hold are cut to it, never overflowed.
+    RECT huge = {2147483600, -2147483600, 2147483647, 2147483647};
+    ASSERT_TRUE(AdjustWindowRect(&huge, WS_OVERLAPPEDWINDOW, FALSE));
+    EXPECT_EQ(huge.right, 2147483647);
+    window = CreateWindowExA(0, CLASS_NAME, "huge", WS_OVERLAPPEDWINDOW, 2147483600, -2147483600,
+                             2147483647, 2147483647, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 32767);
+    DestroyWindow(window);
 }
 
 TEST_F(WindowTest, CreateShowAndDestroySendTheirMessagesBeforeReturning) {
