@@ -140,8 +140,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "bench_baseline: cannot open the display\n");
         return 1;
     }
-    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 1, GLX_GREEN_SIZE, 1,
-                        GLX_BLUE_SIZE, 1, GLX_DEPTH_SIZE, 16, None};
+    int attributes[] = {
+        GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 1,   GLX_GREEN_SIZE, 1, GLX_BLUE_SIZE,
+        1,        GLX_DEPTH_SIZE,   16,           None};
     XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
     if (visual == nullptr) {
         fprintf(stderr, "bench_baseline: no double-buffered RGBA visual\n");
