@@ -129,12 +129,14 @@ void endWatch(Watch* w) {
 
 int frameCeiling(const Watch& w) {
     double now = secondsNow();
-    // Two frames start at least 83 ticks apart, and a tick is at most a millisecond late.
-    int sinceStart = 4 + 2 * (int)((now - w.program->startedAt) * 1000.0 / 82.0);
+    // Frames two apart start at least 83 ticks apart, and a tick is at most a millisecond late.
+    // A frame shows when it ends, before the next one starts; the margin of eight frames covers
+    // that and the frames under way, with room to spare.
+    int sinceStart = 8 + 2 * (int)((now - w.program->startedAt) * 1000.0 / 82.0);
     if (w.seenHighest < 0) {
         return sinceStart;
     }
-    int sinceSeen = w.seenHighest + 4 + 2 * (int)((now - w.seenAt) * 1000.0 / 82.0);
+    int sinceSeen = w.seenHighest + 8 + 2 * (int)((now - w.seenAt) * 1000.0 / 82.0);
     return sinceSeen < sinceStart ? sinceSeen : sinceStart;
 }
 
