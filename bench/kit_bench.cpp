@@ -3,8 +3,7 @@
 //                         window, each ended with glFinish; prints the median frame in us
 //   bench_kit pace M W    the real loop on the real clock, steered so the serpent lives, until
 //                         M moves; prints the mean move interval and the 99th percentile of its
-//                         deviation from 83 + W ms, and the median work of the frames that did
-//                         not sleep, in ms
+//                         deviation from 83 + W ms, in ms
 //   bench_kit loop S      an empty idle handler on an open kit window for S seconds; prints
 //                         idle calls per second
 #include "game/state.h"
@@ -39,7 +38,6 @@ int movesWanted = 0;
 double expectedMs = 0;
 std::vector<double> moveTimes;
 std::vector<double> intervals;
-std::vector<double> loopWork; // frames that did not sleep: their own work in the real loop
 
 bool blocked(Cell c) {
     if (c.x < 50 || c.x > 930 || c.y < 50 || c.y > 730) {
@@ -88,12 +86,7 @@ void steer(void) {
 void paceIdle(void) {
     steer();
     Cell before = segments[1];
-    double started = secondsNow();
     frameStep();
-    double took = (secondsNow() - started) * 1000.0;
-    if (took < 40.0) {
-        loopWork.push_back(took);
-    }
     if (gameOver == 0 && (segments[1].x != before.x || segments[1].y != before.y)) {
         double now = secondsNow();
         if (!moveTimes.empty()) {
@@ -116,9 +109,7 @@ void paceIdle(void) {
         }
         std::sort(deviation.begin(), deviation.end());
         size_t p99 = (size_t)std::ceil(0.99 * (double)deviation.size()) - 1;
-        std::sort(loopWork.begin(), loopWork.end());
-        printf("%.3f %.3f %.3f\n", sum / (double)intervals.size(), deviation[p99],
-               loopWork.empty() ? 0.0 : loopWork[loopWork.size() / 2]);
+        printf("%.3f %.3f\n", sum / (double)intervals.size(), deviation[p99]);
         fflush(stdout);
         kitQuit();
     }

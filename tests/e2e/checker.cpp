@@ -6,7 +6,6 @@
 #include "kit/kit.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,13 +13,23 @@
 namespace {
 
 // The tick of the last frame differs between replays (the virtual clock runs on) and plays no
-// part in the rules, so it is left out.
+// part in the rules, so it is left out; so is the heading of a game that is over, which nothing
+// reads before the next new game sets it afresh.
 bool sameState(const GameSnapshot& a, const GameSnapshot& b) {
-    return a.lastFrameTick == b.lastFrameTick
-               ? memcmp(&a, &b, sizeof a) == 0
-               : memcmp(&a, &b, offsetof(GameSnapshot, lastFrameTick)) == 0 &&
-                     memcmp(&a.windowWidth, &b.windowWidth,
-                            sizeof a - offsetof(GameSnapshot, windowWidth)) == 0;
+    bool headingCounts = a.gameOver == 0 || b.gameOver == 0;
+    if (a.lastFrameTick == b.lastFrameTick && (headingCounts || a.direction == b.direction)) {
+        return memcmp(&a, &b, sizeof a) == 0;
+    }
+    GameSnapshot* left = new GameSnapshot(a);
+    GameSnapshot* right = new GameSnapshot(b);
+    left->lastFrameTick = right->lastFrameTick = 0;
+    if (!headingCounts) {
+        left->direction = right->direction = 0;
+    }
+    bool same = memcmp(left, right, sizeof a) == 0;
+    delete left;
+    delete right;
+    return same;
 }
 
 bool sameFuture(const Watch::Candidate& a, const Watch::Candidate& b) {
@@ -70,8 +79,9 @@ void dropCandidate(Watch::Candidate* c) {
     c->timeline = nullptr;
 }
 
-// A key that changes nothing where it lands (the current heading pressed again) changes
-// nothing wherever it lands later: the history that still waits for it is the same history.
+// A key that changes nothing where it lands (the current heading pressed again, or any heading
+// once the game is over) changes nothing wherever it lands later, until a key after it: the
+// history that still waits for it is the same history.
 void settleNoOpKeys(Watch* w) {
     for (Watch::Candidate& c : w->candidates) {
         while (!c.pending.empty() && c.pending[0] != 'n' && c.pending[0] != 'N') {
