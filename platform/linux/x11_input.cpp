@@ -24,6 +24,9 @@ struct InputState {
     bool codeDown[256];
     unsigned char codeVk[256];
     bool buttonDown[3]; // left, right, middle
+    // The low bit of GetKeyState per virtual key: flipped by every press that finds the key
+    // up, as Win32 does for all keys. Caps Lock's bit follows the server's lock instead.
+    bool toggled[256];
     bool capsToggled;
     // Keys seen pressed at the X level, to tell auto-repeats from first presses.
     bool xDown[256];
@@ -427,8 +430,13 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
 void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
     switch (msg->message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
+    case WM_SYSKEYDOWN: {
         keycode &= 0xff;
+        int vk = (int)(msg->wParam & 0xff);
+        // An auto-repeat finds the key down already and leaves the bit alone.
+        if (!vkDown(vk)) {
+            input.toggled[vk] = !input.toggled[vk];
+        }
         if (msg->wParam == VK_CAPITAL && !input.codeDown[keycode]) {
             input.capsToggled = (xState & LockMask) == 0;
         } else {
@@ -439,6 +447,7 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
         input.lastKeycode = keycode;
         input.lastState = xState;
         break;
+    }
     case WM_KEYUP:
     case WM_SYSKEYUP:
         input.codeDown[keycode & 0xff] = false;
@@ -449,11 +458,18 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
     case WM_RBUTTONUP:
     case WM_MBUTTONDOWN:
     case WM_MBUTTONUP:
-    case WM_MOUSEMOVE:
-        input.buttonDown[0] = (msg->wParam & MK_LBUTTON) != 0;
-        input.buttonDown[1] = (msg->wParam & MK_RBUTTON) != 0;
-        input.buttonDown[2] = (msg->wParam & MK_MBUTTON) != 0;
+    case WM_MOUSEMOVE: {
+        const WPARAM flags[3] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
+        const int vks[3] = {VK_LBUTTON_, VK_RBUTTON_, VK_MBUTTON_};
+        for (int i = 0; i < 3; i++) {
+            bool down = (msg->wParam & flags[i]) != 0;
+            if (down && !input.buttonDown[i]) {
+                input.toggled[vks[i]] = !input.toggled[vks[i]];
+            }
+            input.buttonDown[i] = down;
+        }
         break;
+    }
     default:
         break;
     }
@@ -512,7 +528,9 @@ SHORT WINAPI GetKeyState(int virtualKey) {
     if (vkDown(virtualKey)) {
         value |= 0x8000u;
     }
-    if (virtualKey == VK_CAPITAL && input.capsToggled) {
+    if (virtualKey == VK_CAPITAL) {
+        value |= input.capsToggled ? 1u : 0u;
+    } else if (virtualKey >= 0 && virtualKey < 256 && input.toggled[virtualKey]) {
         value |= 1u;
     }
     return (SHORT)value;
