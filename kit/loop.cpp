@@ -101,11 +101,14 @@ static LRESULT keyPath(HWND hwnd, int32_t code) {
     if (handler == nullptr) {
         return 0;
     }
+    // Only the down bit (the sign of the SHORT) counts. The low bit toggles with every press
+    // of any key, so after an odd number of Shift presses it is set with Shift up, and reading
+    // it would report Shift with every key that follows.
     int32_t modifiers = 0;
-    if (GetKeyState(VK_CONTROL) != 0) {
+    if (GetKeyState(VK_CONTROL) < 0) {
         modifiers = KIT_CONTROL;
     }
-    if (GetKeyState(VK_SHIFT) != 0) {
+    if (GetKeyState(VK_SHIFT) < 0) {
         modifiers += KIT_SHIFT;
     }
     if (handler(code, modifiers)) {

@@ -410,6 +410,48 @@ TEST_F(KitLoop, KeysGiveTheirCodesAndModifiers) {
     EXPECT_EQ(keys[0].code, 'z');
 }
 
+// Records with each key the toggle bits of Shift and Control as the system has them then.
+std::vector<std::pair<int, int>> togglesSeen;
+int recordKeyAndToggles(int32_t code, int32_t modifiers) {
+    togglesSeen.push_back({GetKeyState(VK_SHIFT) & 1, GetKeyState(VK_CONTROL) & 1});
+    return recordKeyOnly(code, modifiers);
+}
+
+TEST_F(KitLoop, ModifiersCountWhileTheirKeysAreDownNotWhileToggled) {
+    open(100, 100, 320, 240);
+    kitSetKeyHandler(recordKeyAndToggles);
+    togglesSeen.clear();
+    // Each modifier is tapped twice, so one of the keys after it comes with its toggle bit set
+    // whatever the bit was before; only the key pressed while it is held has the modifier.
+    runScript({
+        idleFor(0.1),
+        {[] {
+             tap(XK_Shift_L);
+             tap(XK_n);
+             tap(XK_Shift_L);
+             tap(XK_n);
+             tapWith(XK_Shift_L, XK_n);
+             tap(XK_Control_L);
+             tap(XK_Left);
+             tap(XK_Control_L);
+             tap(XK_Left);
+             tapWith(XK_Control_L, XK_Left);
+             tap(XK_z);
+         },
+         [] { return keySeen('z'); }},
+    });
+    ASSERT_EQ(keys.size(), 7u);
+    const int32_t codes[7] = {'n', 'n', 'N', KIT_KEY_LEFT, KIT_KEY_LEFT, KIT_KEY_LEFT, 'z'};
+    const int32_t modifiers[7] = {0, 0, KIT_SHIFT, 0, 0, KIT_CONTROL, 0};
+    for (size_t i = 0; i < 7; i++) {
+        EXPECT_EQ(keys[i].code, codes[i]) << i;
+        EXPECT_EQ(keys[i].modifiers, modifiers[i]) << i;
+    }
+    ASSERT_EQ(togglesSeen.size(), 7u);
+    EXPECT_NE(togglesSeen[0].first, togglesSeen[1].first) << "Shift's toggle bit never changed";
+    EXPECT_NE(togglesSeen[3].second, togglesSeen[4].second) << "Control's never changed";
+}
+
 // Escape in this file's other tests goes to a recording slot; here it reaches the kit's own
 // binding, which must end the process with exit code 0 from inside the dispatch.
 double escapeSent = 0;
@@ -675,7 +717,13 @@ TEST_F(KitLoop, WindowPositionAndMouseLocationFollowTheServer) {
 // --- Reshape and paint ---------------------------------------------------------------------------
 
 TEST_F(KitLoop, FirstReshapeComesFromTheLoopWithTheClientSize) {
+    // A handler set before the window exists sees its one WM_SIZE, sent when it is shown.
+    kitSetReshapeHandler(recordReshape);
     open(100, 100, 320, 240);
+    ASSERT_EQ(reshapes.size(), 1u);
+    EXPECT_EQ(reshapes[0], std::make_pair(320, 240));
+    resetRecords();
+
     kitSetReshapeHandler(recordReshape);
     EXPECT_TRUE(reshapes.empty());
     runScript({idleFor(0.1)});
