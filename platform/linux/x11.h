@@ -70,7 +70,8 @@ struct X11Window {
     bool minimized = false;
     bool active = false;
     bool paintPending = false;
-    bool disabled = false; // owner of an open message box: its input is dropped
+    bool disabled = false;    // owner of an open message box: its input is dropped
+    bool sizePending = false; // an overlapped window's WM_SIZE and WM_MOVE wait for its first show
     unsigned generation = 0;
     HWND handle = nullptr;
     Window xwindow = 0;

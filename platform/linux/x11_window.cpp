@@ -23,6 +23,10 @@ const int FRAME = 4;
 const int CAPTION = 23;
 const int BORDER = 1;
 
+// Styles that the shared header does not name; they decide when size messages come.
+const DWORD WS_POPUP_ = 0x80000000u;
+const DWORD WS_CHILD_ = 0x40000000u;
+
 // Where CW_USEDEFAULT puts a window, and the outer size it gives.
 const int DEFAULT_X = 32;
 const int DEFAULT_Y = 32;
@@ -355,7 +359,15 @@ HWND createWindow(const char* className, const char* titleUtf8, const char* titl
         DestroyWindow(handle);
         return nullptr;
     }
-    if (!sendSizeAndMove(handle)) {
+    // A popup or child window learns its size and origin here; an overlapped top-level window
+    // only when it is first shown, as Win32 does it.
+    if ((style & (WS_POPUP_ | WS_CHILD_)) == 0) {
+        X11Window* created = x11Record(handle);
+        if (created == nullptr) {
+            return nullptr; // destroyed by its own WM_CREATE handler
+        }
+        created->sizePending = true;
+    } else if (!sendSizeAndMove(handle)) {
         return nullptr;
     }
     return handle;
@@ -406,7 +418,8 @@ void show(HWND handle) {
             return;
         }
     }
-    if (first) {
+    if (record->sizePending) {
+        record->sizePending = false;
         sendSizeAndMove(handle);
     }
 }
@@ -428,8 +441,15 @@ void minimize(HWND handle) {
         XUnmapWindow(display, record->xwindow);
     }
     x11EndErrorTrap();
+    bool firstShow = record->sizePending;
+    record->sizePending = false;
     x11Send(handle, WM_SIZE, SIZE_MINIMIZED, 0);
     record = x11Record(handle);
+    // A window first shown minimised is still told its origin once.
+    if (firstShow && record != nullptr) {
+        x11Send(handle, WM_MOVE, 0, moveParam(record));
+        record = x11Record(handle);
+    }
     if (record != nullptr && record->active) {
         record->active = false;
         x11ForgetKeys();

@@ -152,23 +152,36 @@ TEST_F(WindowTest, CreateShowAndDestroySendTheirMessagesBeforeReturning) {
                                   nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     int ncCreate = findLogged(WM_NCCREATE);
-    int create = findLogged(WM_CREATE);
-    int size = findLogged(WM_SIZE);
-    int move = findLogged(WM_MOVE);
     ASSERT_GE(ncCreate, 0);
-    EXPECT_LT(ncCreate, create);
-    EXPECT_LT(create, size);
-    EXPECT_LT(size, move);
-    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(200, 100));
+    EXPECT_LT(ncCreate, findLogged(WM_CREATE));
+    // An overlapped window is sized and placed only when it is first shown.
+    EXPECT_EQ(countLogged(WM_SIZE), 0);
+    EXPECT_EQ(countLogged(WM_MOVE), 0);
 
     clearLog();
     ShowWindow(window, SW_SHOWDEFAULT);
+    int shown = findLogged(WM_SHOWWINDOW);
     int activate = findLogged(WM_ACTIVATE);
-    ASSERT_GE(activate, 0);
+    int size = findLogged(WM_SIZE);
+    int move = findLogged(WM_MOVE);
+    ASSERT_GE(shown, 0);
+    EXPECT_LT(shown, activate);
+    EXPECT_LT(activate, size);
+    EXPECT_LT(size, move);
     EXPECT_EQ(LOWORD(messageLog.entries[activate].wParam), WA_ACTIVE);
-    EXPECT_GE(findLogged(WM_SIZE), 0);
-    EXPECT_GE(findLogged(WM_MOVE), 0);
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(200, 100));
+    EXPECT_EQ(countLogged(WM_SIZE), 1);
+    EXPECT_EQ(countLogged(WM_MOVE), 1);
     EXPECT_EQ(GetFocus(), window);
+
+    // Shown again, or hidden and shown: nothing has changed, so no size or move comes.
+    clearLog();
+    ShowWindow(window, SW_SHOW);
+    ShowWindow(window, SW_HIDE);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    EXPECT_EQ(countLogged(WM_SIZE), 0);
+    EXPECT_EQ(countLogged(WM_MOVE), 0);
+    EXPECT_EQ(countLogged(WM_SHOWWINDOW), 2);
 
     // Key events already read from the server when the window goes are dropped.
     XSetInputFocus(x11Display(), x11WindowOf(window), RevertToParent, CurrentTime);
@@ -185,6 +198,41 @@ TEST_F(WindowTest, CreateShowAndDestroySendTheirMessagesBeforeReturning) {
     clearLog();
     pump();
     EXPECT_EQ(messageLog.count, 0);
+}
+
+TEST_F(WindowTest, PopupsAreSizedAtCreationAndAMinimisedFirstShowSizesOnce) {
+    const DWORD popup = 0x80000000u; // WS_POPUP
+    HWND window = CreateWindowExA(0, CLASS_NAME, "popup", popup, 30, 40, 120, 90, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_GT(size, findLogged(WM_CREATE));
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(120, 90));
+    EXPECT_GT(findLogged(WM_MOVE), size);
+    clearLog();
+    ShowWindow(window, SW_SHOWDEFAULT);
+    EXPECT_EQ(countLogged(WM_SIZE), 0) << "a popup was sized already";
+    DestroyWindow(window);
+
+    window = CreateWindowExA(0, CLASS_NAME, "minimised", WS_OVERLAPPEDWINDOW, 50, 50, 208, 130,
+                             nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    clearLog();
+    ShowWindow(window, SW_SHOWMINIMIZED);
+    size = findLogged(WM_SIZE);
+    ASSERT_EQ(countLogged(WM_SIZE), 1);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
+    int move = findLogged(WM_MOVE);
+    ASSERT_GT(move, size);
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(54, 76));
+    clearLog();
+    ShowWindow(window, SW_RESTORE);
+    ShowWindow(window, SW_SHOW);
+    ASSERT_EQ(countLogged(WM_SIZE), 1) << "only the restore sizes";
+    EXPECT_EQ(messageLog.entries[findLogged(WM_SIZE)].lParam, MAKELPARAM(200, 100));
+    EXPECT_EQ(countLogged(WM_MOVE), 0);
+    DestroyWindow(window);
 }
 
 LRESULT CALLBACK destroyingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
