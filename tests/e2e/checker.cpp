@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -101,15 +102,47 @@ void settleNoOpKeys(Watch* w) {
     }
 }
 
+// A digest of everything sameFuture compares, so that merging needs no comparison of every
+// pair of histories.
+uint64_t futureDigest(const Watch::Candidate& c) {
+    GameSnapshot* s = new GameSnapshot(*c.timeline->state);
+    s->lastFrameTick = 0;
+    if (s->gameOver == 1) {
+        s->direction = 0;
+    }
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](const void* data, size_t size) {
+        const unsigned char* bytes = (const unsigned char*)data;
+        for (size_t i = 0; i < size; i++) {
+            h = (h ^ bytes[i]) * 1099511628211ull;
+        }
+    };
+    mix(s, sizeof *s);
+    delete s;
+    mix(c.pending.data(), c.pending.size() * sizeof(int32_t));
+    mix(&c.timeline->lowest, sizeof c.timeline->lowest);
+    const std::vector<uint64_t>& hashes = c.timeline->hashes;
+    mix(hashes.data() + c.timeline->lowest,
+        (hashes.size() - c.timeline->lowest) * sizeof(uint64_t));
+    return h;
+}
+
 void mergeCandidates(Watch* w) {
+    std::vector<std::pair<uint64_t, size_t>> order;
+    for (size_t i = 0; i < w->candidates.size(); i++) {
+        order.push_back({futureDigest(w->candidates[i]), i});
+    }
+    std::sort(order.begin(), order.end());
     std::vector<Watch::Candidate> kept;
-    for (Watch::Candidate& c : w->candidates) {
+    size_t groupStart = 0; // first kept history with the current digest
+    for (size_t k = 0; k < order.size(); k++) {
+        Watch::Candidate& c = w->candidates[order[k].second];
+        if (k == 0 || order[k].first != order[k - 1].first) {
+            groupStart = kept.size();
+        }
         bool duplicate = false;
-        for (const Watch::Candidate& k : kept) {
-            if (sameFuture(c, k)) {
-                duplicate = true;
-                break;
-            }
+        for (size_t j = groupStart; j < kept.size() && !duplicate; j++) {
+            duplicate = sameFuture(c, kept[j]);
         }
         if (duplicate) {
             dropCandidate(&c);
@@ -317,10 +350,9 @@ bool keysSettled(const Watch& w) {
     return true;
 }
 
-bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame), double seconds) {
+bool watchUntil(Watch* w, bool (*condition)(const FrameFacts& shown, int frame), double seconds) {
     double deadline = secondsNow() + seconds;
     int misses = 0;
-    GameSnapshot* state = new GameSnapshot;
     bool done = false;
     while (!done && secondsNow() < deadline) {
         Observation o = observe(w);
@@ -334,8 +366,8 @@ bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame
         if (o == OBSERVED_MATCH && keysSettled(*w)) {
             done = true;
             for (const Watch::Candidate& c : w->candidates) {
-                replayTo(*c.timeline, c.timeline->lowest, state);
-                if (!condition(*state, c.timeline->lowest)) {
+                int shown = c.timeline->lowest;
+                if (!condition(c.timeline->facts[shown], shown)) {
                     done = false;
                     break;
                 }
@@ -345,7 +377,6 @@ bool watchUntil(Watch* w, bool (*condition)(const GameSnapshot& state, int frame
             pause(0.02);
         }
     }
-    delete state;
     if (!done && misses < 3) {
         w->lastProblem = "timed out waiting; last frame seen " + std::to_string(shownFrame(*w));
     }

@@ -53,7 +53,7 @@ bool keysSettled(const Watch& watch);
 
 // Keeps capturing until `condition` holds for the state shown by every history (each capture
 // must match), or `seconds` pass. False on a mismatch or a timeout, with lastProblem set.
-bool watchUntil(Watch* watch, bool (*condition)(const GameSnapshot& state, int frame),
+bool watchUntil(Watch* watch, bool (*condition)(const FrameFacts& shown, int frame),
                 double seconds);
 
 // Cells of a capture by shade, for checks that do not go through the replay.

@@ -262,7 +262,7 @@ void freeTimeline(Timeline* t) {
 namespace {
 
 // Steps the loaded game from frame `next` to `last`, applying the timeline's keys on the way.
-void runFrames(const Timeline& t, int next, int last, std::vector<uint64_t>* hashes, int wantFrame,
+void runFrames(const Timeline& t, int next, int last, Timeline* into, int wantFrame,
                Picture* wanted) {
     for (int frame = next; frame <= last; frame++) {
         for (const KeyLanding& key : t.keys) {
@@ -271,8 +271,9 @@ void runFrames(const Timeline& t, int next, int last, std::vector<uint64_t>* has
             }
         }
         Picture p = stepFrame();
-        if (hashes != nullptr) {
-            hashes->push_back(p.hash);
+        if (into != nullptr) {
+            into->hashes.push_back(p.hash);
+            into->facts.push_back({gameOver, segments[1], serpentLength});
         }
         if (frame == wantFrame && wanted != nullptr) {
             *wanted = p;
@@ -288,7 +289,7 @@ void extendTimeline(Timeline* t, int last) {
         return;
     }
     loadGame(*t->state);
-    runFrames(*t, next, last, &t->hashes, -1, nullptr);
+    runFrames(*t, next, last, t, -1, nullptr);
     saveGame(t->state);
 }
 
@@ -315,6 +316,7 @@ Timeline* forkTimeline(const Timeline& from, int32_t keyCode, int boundary,
     t->keys.push_back({keyCode, boundary});
     t->lowest = from.lowest;
     t->hashes.assign(from.hashes.begin(), from.hashes.begin() + boundary);
+    t->facts.assign(from.facts.begin(), from.facts.begin() + boundary);
     return t;
 }
 

@@ -72,9 +72,17 @@ struct KeyLanding {
     int boundary;
 };
 
+// What the tests' conditions look at, kept for every frame so they need no replay.
+struct FrameFacts {
+    int32_t gameOver;
+    Cell head;
+    int32_t serpentLength;
+};
+
 struct Timeline {
     std::vector<KeyLanding> keys;
     std::vector<uint64_t> hashes;  // picture hash per frame
+    std::vector<FrameFacts> facts; // the game after each frame
     GameSnapshot* state = nullptr; // after the last frame in `hashes` (owned)
     int lowest = 0;                // the earliest frame the program can be showing now
 };

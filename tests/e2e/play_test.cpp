@@ -33,7 +33,7 @@ class Play : public ::testing::Test {
     void expectPicture(double seconds = START_SECONDS) {
         ASSERT_TRUE(expectMatch(&watch, seconds)) << watch.lastProblem;
     }
-    void until(bool (*condition)(const GameSnapshot&, int), double seconds, const char* what) {
+    void until(bool (*condition)(const FrameFacts&, int), double seconds, const char* what) {
         ASSERT_TRUE(watchUntil(&watch, condition, seconds)) << what << ": " << watch.lastProblem;
     }
     SeenCells seenNow() {
@@ -47,24 +47,24 @@ class Play : public ::testing::Test {
 // Where the head was when the last turn was asked for, for the conditions below.
 Cell turnFrom;
 
-bool headTwoCellsLeft(const GameSnapshot& s, int) {
-    return s.gameOver == 1 || s.segments[1].x <= turnFrom.x - 40;
+bool headTwoCellsLeft(const FrameFacts& s, int) {
+    return s.gameOver == 1 || s.head.x <= turnFrom.x - 40;
 }
-bool headTwoCellsDown(const GameSnapshot& s, int) {
-    return s.gameOver == 1 || s.segments[1].y <= turnFrom.y - 40;
+bool headTwoCellsDown(const FrameFacts& s, int) {
+    return s.gameOver == 1 || s.head.y <= turnFrom.y - 40;
 }
-bool headTwoCellsRight(const GameSnapshot& s, int) {
-    return s.gameOver == 1 || s.segments[1].x >= turnFrom.x + 40;
+bool headTwoCellsRight(const FrameFacts& s, int) {
+    return s.gameOver == 1 || s.head.x >= turnFrom.x + 40;
 }
-bool isOver(const GameSnapshot& s, int) {
+bool isOver(const FrameFacts& s, int) {
     return s.gameOver == 1;
 }
-bool isRunning(const GameSnapshot& s, int) {
+bool isRunning(const FrameFacts& s, int) {
     return s.gameOver == 0;
 }
 
 int deathFrame; // first frame of the unattended game that shows it over
-bool wellPastDeath(const GameSnapshot& s, int frame) {
+bool wellPastDeath(const FrameFacts& s, int frame) {
     return s.gameOver == 1 && frame >= deathFrame + 6;
 }
 
