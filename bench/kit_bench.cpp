@@ -1,9 +1,10 @@
 // Wrendle's own libraries timed from a benchmark program (nothing is added to the product):
 //   bench_kit work N      N frames of the first game on the virtual clock in a real kit
 //                         window, each ended with glFinish; prints the median frame in us
-//   bench_kit pace M W    the real loop on the real clock, steered so the serpent lives, until
-//                         M moves; prints the mean move interval and the 99th percentile of its
-//                         deviation from 83 + W ms, in ms
+//   bench_kit pace M      the real loop on the real clock, steered so the serpent lives, until
+//                         M moves; prints, in ms, the mean move interval, the mean w_loop of the
+//                         same moves, the 99th percentile of |interval - (83 + w_loop)|, and the
+//                         number of moves whose frame did not sleep
 //   bench_kit loop S      an empty idle handler on an open kit window for S seconds; prints
 //                         idle calls per second
 #include "game/state.h"
@@ -34,10 +35,17 @@ bool openGameWindow(void) {
 }
 
 // --- pace ----------------------------------------------------------------------------------
+const uint32_t FRAME_PERIOD_MS = 83; // the frame step's own period, to predict its sleep
+
 int movesWanted = 0;
-double expectedMs = 0;
-std::vector<double> moveTimes;
+bool moveTimeKnown = false; // false until the first move of a game
+double lastMoveTime = 0;
+double lastFrameMs = 0; // the whole previous frame, its sleep included
+double lastSleepMs = 0;
 std::vector<double> intervals;
+std::vector<double> pairWork;     // w_loop of each interval's pair
+std::vector<double> moverSleep;   // the sleep the moving frame asked for
+std::vector<double> earlierSleep; // and the frame before it
 
 bool blocked(Cell c) {
     if (c.x < 50 || c.x > 930 || c.y < 50 || c.y > 730) {
@@ -64,7 +72,7 @@ Cell ahead(int heading) {
 void steer(void) {
     if (gameOver == 1) {
         onKeyNewGame();
-        moveTimes.clear(); // no interval spans two games
+        moveTimeKnown = false; // no interval spans two games
         return;
     }
     if (movePhase != 0 || !blocked(ahead(direction))) {
@@ -83,34 +91,67 @@ void steer(void) {
     }
 }
 
+// Every frame, from the idle handler or a repaint, runs through here. The frame's own work in
+// the real loop is the time of the frameStep call minus the sleep it asked for, so a late
+// wake-up counts as work. The sleep is worked out as the frame step does; its tick is the one
+// it stored, not a second reading that could already be a millisecond later.
+void paceFrame(void) {
+    Cell before = segments[1];
+    uint32_t previousTick = lastFrameTick;
+    double started = secondsNow();
+    frameStep();
+    double ended = secondsNow();
+    uint32_t elapsed = lastFrameTick - previousTick;
+    double sleepMs = elapsed < FRAME_PERIOD_MS ? (double)(FRAME_PERIOD_MS - elapsed) : 0.0;
+    double frameMs = (ended - started) * 1000.0;
+    double workMs = frameMs - sleepMs;
+
+    if (gameOver == 0 && (segments[1].x != before.x || segments[1].y != before.y)) {
+        if (moveTimeKnown && (int)intervals.size() < movesWanted) {
+            // A moving frame that slept ends 83 ms after the previous frame started, plus its
+            // own work, whether or not that frame slept. One that could not sleep follows a
+            // frame that ran past 83 ms (sleep and work), and that overrun is work as well.
+            double overrun =
+                sleepMs > 0 ? 0.0 : std::max(0.0, lastFrameMs - (double)FRAME_PERIOD_MS);
+            intervals.push_back((ended - lastMoveTime) * 1000.0);
+            pairWork.push_back(workMs + overrun);
+            moverSleep.push_back(sleepMs);
+            earlierSleep.push_back(lastSleepMs);
+        }
+        lastMoveTime = ended;
+        moveTimeKnown = true;
+    }
+    lastFrameMs = frameMs;
+    lastSleepMs = sleepMs;
+}
+
+void paceReport(void) {
+    bool trace = getenv("WRENDLE_BENCH_TRACE") != nullptr;
+    double intervalSum = 0, workSum = 0;
+    int notSlept = 0;
+    std::vector<double> deviation;
+    for (size_t i = 0; i < intervals.size(); i++) {
+        intervalSum += intervals[i];
+        workSum += pairWork[i];
+        notSlept += moverSleep[i] > 0 ? 0 : 1;
+        deviation.push_back(std::fabs(intervals[i] - ((double)FRAME_PERIOD_MS + pairWork[i])));
+        if (trace) {
+            fprintf(stderr, "interval %.3f w_loop %.3f sleeps %.0f %.0f\n", intervals[i],
+                    pairWork[i], earlierSleep[i], moverSleep[i]);
+        }
+    }
+    std::sort(deviation.begin(), deviation.end());
+    size_t p99 = (size_t)std::ceil(0.99 * (double)deviation.size()) - 1;
+    double n = (double)intervals.size();
+    printf("%.3f %.3f %.3f %d\n", intervalSum / n, workSum / n, deviation[p99], notSlept);
+    fflush(stdout);
+}
+
 void paceIdle(void) {
     steer();
-    Cell before = segments[1];
-    frameStep();
-    if (gameOver == 0 && (segments[1].x != before.x || segments[1].y != before.y)) {
-        double now = secondsNow();
-        if (!moveTimes.empty()) {
-            intervals.push_back((now - moveTimes.back()) * 1000.0);
-        }
-        moveTimes.push_back(now);
-    }
+    paceFrame();
     if ((int)intervals.size() >= movesWanted) {
-        if (getenv("WRENDLE_BENCH_TRACE") != nullptr) {
-            for (double v : intervals) {
-                fprintf(stderr, "%.1f ", v);
-            }
-            fprintf(stderr, "\n");
-        }
-        double sum = 0;
-        std::vector<double> deviation;
-        for (double v : intervals) {
-            sum += v;
-            deviation.push_back(std::fabs(v - expectedMs));
-        }
-        std::sort(deviation.begin(), deviation.end());
-        size_t p99 = (size_t)std::ceil(0.99 * (double)deviation.size()) - 1;
-        printf("%.3f %.3f\n", sum / (double)intervals.size(), deviation[p99]);
-        fflush(stdout);
+        paceReport();
         kitQuit();
     }
 }
@@ -132,7 +173,7 @@ void countIdle(void) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: bench_kit work N | pace MOVES W_MS | loop SECONDS\n");
+        fprintf(stderr, "usage: bench_kit work N | pace MOVES | loop SECONDS\n");
         return 2;
     }
     kitSetMessageBoxes(0);
@@ -156,13 +197,16 @@ int main(int argc, char** argv) {
         printf("%.1f\n", times[times.size() / 2] * 1e6);
         return 0;
     }
-    if (strcmp(argv[1], "pace") == 0 && argc >= 4) {
-        movesWanted = atoi(argv[2]);
-        expectedMs = 83.0 + atof(argv[3]);
+    if (strcmp(argv[1], "pace") == 0) {
+        movesWanted = std::max(1, atoi(argv[2]));
+        intervals.reserve((size_t)movesWanted); // no allocation while the loop runs
+        pairWork.reserve((size_t)movesWanted);
+        moverSleep.reserve((size_t)movesWanted);
+        earlierSleep.reserve((size_t)movesWanted);
         setupGame();
         kitSetIdleHandler(paceIdle);
         kitSetReshapeHandler(reshapeView);
-        kitRun(frameStep);
+        kitRun(paceFrame);
         return 0;
     }
     if (strcmp(argv[1], "loop") == 0) {
