@@ -161,3 +161,7 @@ const int32_t KIT_RETRY_DEFERRED = 2;
 // a takeover retry that was held back is posted only when nothing else is waiting, so that
 // painting, input and the idle handler keep their turns while takeovers are refused.
 void kitPostDeferredRealizeRequest(void);
+
+// A client's coordinates may be anywhere in 32 bits; sums and differences of them are taken in
+// 64 bits and held at the nearest 32-bit limit instead of overflowing.
+int32_t kitClampToInt32(int64_t value);

@@ -5,6 +5,16 @@
 
 // --- Window settings -----------------------------------------------------------------------
 
+int32_t kitClampToInt32(int64_t value) {
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (value < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return (int32_t)value;
+}
+
 void kitSetWindowRect(int32_t x, int32_t y, int32_t width, int32_t height) {
     if (x == CW_USEDEFAULT) {
         kit.useDefaultPosition = 1;
@@ -14,9 +24,10 @@ void kitSetWindowRect(int32_t x, int32_t y, int32_t width, int32_t height) {
         kit.useDefaultPosition = 0;
     }
     // The caller names the outer frame's corner; the kit keeps the client area's origin.
-    kit.windowRect.x = x + GetSystemMetrics(SM_CXFRAME);
-    kit.windowRect.y = y + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) -
-                       GetSystemMetrics(SM_CYBORDER);
+    kit.windowRect.x = kitClampToInt32((int64_t)x + GetSystemMetrics(SM_CXFRAME));
+    kit.windowRect.y =
+        kitClampToInt32((int64_t)y + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) -
+                        GetSystemMetrics(SM_CYBORDER));
     kit.windowRect.width = width;
     kit.windowRect.height = height;
 }
@@ -247,6 +258,6 @@ void kitGetMouseLocation(int32_t* x, int32_t* y) {
     if (!GetCursorPos(&cursor)) {
         return;
     }
-    *x = (int32_t)cursor.x - kit.windowRect.x;
-    *y = (int32_t)cursor.y - kit.windowRect.y;
+    *x = kitClampToInt32((int64_t)cursor.x - kit.windowRect.x);
+    *y = kitClampToInt32((int64_t)cursor.y - kit.windowRect.y);
 }

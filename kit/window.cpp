@@ -156,13 +156,13 @@ int kitCreateWindow(const void* title, int32_t wide) {
     RECT outer;
     outer.left = kit.windowRect.x;
     outer.top = kit.windowRect.y;
-    outer.right = kit.windowRect.x + kit.windowRect.width;
-    outer.bottom = kit.windowRect.y + kit.windowRect.height;
+    outer.right = kitClampToInt32((int64_t)kit.windowRect.x + kit.windowRect.width);
+    outer.bottom = kitClampToInt32((int64_t)kit.windowRect.y + kit.windowRect.height);
     AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
     int x = kit.useDefaultPosition != 0 ? CW_USEDEFAULT : (int)outer.left;
     int y = kit.useDefaultPosition != 0 ? CW_USEDEFAULT : (int)outer.top;
-    int width = (int)(outer.right - outer.left);
-    int height = (int)(outer.bottom - outer.top);
+    int width = kitClampToInt32((int64_t)outer.right - outer.left);
+    int height = kitClampToInt32((int64_t)outer.bottom - outer.top);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     if (wide != 0) {
         kit.window = CreateWindowExW(0, CLASS_NAME_WIDE, (const WCHAR*)title, WINDOW_STYLE, x, y,

@@ -113,6 +113,11 @@ TEST_F(Facade, WindowRectKeepsTheClientOriginOfTheGivenFrameCorner) {
     EXPECT_EQ(kit.useDefaultPosition, 0);
     EXPECT_EQ(kit.windowRect.x, CW_USEDEFAULT + 1 + frameX());
     EXPECT_EQ(kit.windowRect.y, 5 + frameY());
+
+    // A corner at the far end of the range stays there instead of wrapping round.
+    kitSetWindowRect(INT32_MAX, INT32_MAX - 1, 5, 6);
+    EXPECT_EQ(kit.windowRect.x, INT32_MAX);
+    EXPECT_EQ(kit.windowRect.y, INT32_MAX);
 }
 
 TEST_F(Facade, DisplayModeIsKeptInBothCopiesAndTheCoreCopyIsWhatIsRead) {

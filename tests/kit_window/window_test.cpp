@@ -323,6 +323,26 @@ TEST_F(KitWindow, GameModeOpensARealWindowWithSixteenDepthBits) {
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
 }
 
+TEST_F(KitWindow, ExtremeRectanglesAndPositionsAreHeldAtTheLimit) {
+    // The client area's right edge lies beyond what 32 bits hold.
+    kitSetWindowRect(INT32_MAX - 5, 0, 50, 40);
+    kitSetDisplayMode(KIT_DOUBLE);
+    ASSERT_EQ(kitOpenWindow("far right"), 1);
+    RECT outer;
+    ASSERT_TRUE(GetWindowRect(kit.window, &outer));
+    EXPECT_LE(outer.left, outer.right);
+
+    // Before a move arrives the kit may hold any origin; the pointer's offset from it is held
+    // at the limit too (the pointer is somewhere on the screen, so both offsets exceed it).
+    kit.windowRect.x = INT32_MIN;
+    kit.windowRect.y = INT32_MIN;
+    int32_t x = 0;
+    int32_t y = 0;
+    kitGetMouseLocation(&x, &y);
+    EXPECT_EQ(x, INT32_MAX);
+    EXPECT_EQ(y, INT32_MAX);
+}
+
 TEST_F(KitWindow, DefaultPositionIsReadBackFromTheWindow) {
     kitSetDisplayMode(KIT_DOUBLE);
     ASSERT_EQ(kit.useDefaultPosition, 1);
