@@ -561,8 +561,10 @@ BOOL WINAPI ReleaseCapture(void) {
     HWND previous = input.capture;
     input.capture = nullptr;
     if (x11.display != nullptr) {
+        // A round trip, not a flush: when the call returns the server has ended the grab, so
+        // no other client can still find the pointer held by this one.
         XUngrabPointer(x11.display, CurrentTime);
-        XFlush(x11.display);
+        XSync(x11.display, False);
     }
     if (previous != nullptr) {
         x11Send(previous, WM_CAPTURECHANGED, 0, 0);
