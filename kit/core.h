@@ -165,3 +165,7 @@ void kitPostDeferredRealizeRequest(void);
 // A client's coordinates may be anywhere in 32 bits; sums and differences of them are taken in
 // 64 bits and held at the nearest 32-bit limit instead of overflowing.
 int32_t kitClampToInt32(int64_t value);
+// Where the client area's origin lies within the outer window: the frame on the left, the frame
+// and the caption (less the border line) on top, as the system's metrics give them now.
+int32_t kitClientOffsetX(void);
+int32_t kitClientOffsetY(void);

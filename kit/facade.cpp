@@ -15,6 +15,15 @@ int32_t kitClampToInt32(int64_t value) {
     return (int32_t)value;
 }
 
+int32_t kitClientOffsetX(void) {
+    return GetSystemMetrics(SM_CXFRAME);
+}
+
+int32_t kitClientOffsetY(void) {
+    return GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) -
+           GetSystemMetrics(SM_CYBORDER);
+}
+
 void kitSetWindowRect(int32_t x, int32_t y, int32_t width, int32_t height) {
     if (x == CW_USEDEFAULT) {
         kit.useDefaultPosition = 1;
@@ -24,10 +33,8 @@ void kitSetWindowRect(int32_t x, int32_t y, int32_t width, int32_t height) {
         kit.useDefaultPosition = 0;
     }
     // The caller names the outer frame's corner; the kit keeps the client area's origin.
-    kit.windowRect.x = kitClampToInt32((int64_t)x + GetSystemMetrics(SM_CXFRAME));
-    kit.windowRect.y =
-        kitClampToInt32((int64_t)y + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) -
-                        GetSystemMetrics(SM_CYBORDER));
+    kit.windowRect.x = kitClampToInt32((int64_t)x + kitClientOffsetX());
+    kit.windowRect.y = kitClampToInt32((int64_t)y + kitClientOffsetY());
     kit.windowRect.width = width;
     kit.windowRect.height = height;
 }

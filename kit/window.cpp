@@ -23,6 +23,20 @@ bool classRegistered = false;
 // quit message that the fallback must take back before it tries again.
 bool attemptMadeWindow = false;
 
+// The narrow and the wide class record hold the same values; only the name's form differs.
+template <typename WindowClass, typename Name>
+void fillWindowClass(WindowClass& windowClass, HINSTANCE instance, Name name) {
+    std::memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
+    windowClass.lpfnWndProc = kitWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = name;
+}
+
 int registerWindowClass(int32_t wide) {
     if (classRegistered) {
         return 1;
@@ -31,27 +45,11 @@ int registerWindowClass(int32_t wide) {
     ATOM atom = 0;
     if (wide != 0) {
         WNDCLASSW windowClass;
-        std::memset(&windowClass, 0, sizeof(windowClass));
-        windowClass.style = CS_VREDRAW | CS_HREDRAW;
-        windowClass.lpfnWndProc = kitWindowProc;
-        windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        windowClass.lpszMenuName = nullptr;
-        windowClass.lpszClassName = CLASS_NAME_WIDE;
+        fillWindowClass(windowClass, instance, CLASS_NAME_WIDE);
         atom = RegisterClassW(&windowClass);
     } else {
         WNDCLASSA windowClass;
-        std::memset(&windowClass, 0, sizeof(windowClass));
-        windowClass.style = CS_VREDRAW | CS_HREDRAW;
-        windowClass.lpfnWndProc = kitWindowProc;
-        windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        windowClass.lpszMenuName = nullptr;
-        windowClass.lpszClassName = CLASS_NAME;
+        fillWindowClass(windowClass, instance, CLASS_NAME);
         atom = RegisterClassA(&windowClass);
     }
     if (atom == 0) {
@@ -59,15 +57,6 @@ int registerWindowClass(int32_t wide) {
     }
     classRegistered = true;
     return 1;
-}
-
-int32_t clientOffsetX(void) {
-    return GetSystemMetrics(SM_CXFRAME);
-}
-
-int32_t clientOffsetY(void) {
-    return GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) -
-           GetSystemMetrics(SM_CYBORDER);
 }
 
 unsigned long handleNumber(const void* handle) {
@@ -180,8 +169,8 @@ int kitCreateWindow(const void* title, int32_t wide) {
     if (kit.useDefaultPosition != 0) {
         RECT placed;
         if (GetWindowRect(kit.window, &placed)) {
-            kit.windowRect.x = placed.left + clientOffsetX();
-            kit.windowRect.y = placed.top + clientOffsetY();
+            kit.windowRect.x = placed.left + kitClientOffsetX();
+            kit.windowRect.y = placed.top + kitClientOffsetY();
         }
     }
 
