@@ -63,43 +63,33 @@ struct Gdi {
     Palette palettes[PALETTE_SLOTS];
     DcRecord dcs[DC_SLOTS];
     int nextDcVictim;
-    int paletteDisplay;
-    int refuseSystemPaletteUse;
     UINT systemPaletteUse;
     PALETTEENTRY systemPalette[SYSTEM_PALETTE_SIZE];
     SlotUse slotUse[SYSTEM_PALETTE_SIZE];
-    int realizeCount;
     COLORREF systemColours[SYSTEM_COLOUR_COUNT];
     int started;
 };
 
 Gdi gdi;
 
+} // namespace
+
+bool gdiPaletteDisplay = false;
+RegistryValue registryValues[REGISTRY_VALUES];
+
+namespace {
+
 // --- Registry ------------------------------------------------------------------------------
-const int REGISTRY_VALUES = 64;
-const int REGISTRY_KEY_CHARS = 128;
-const int REGISTRY_NAME_CHARS = 64;
-const int REGISTRY_DATA_BYTES = 256;
 const int OPEN_KEYS = 8;
 const uintptr_t KEY_TAG = 0x5C000000u;
 const LSTATUS ERROR_INVALID_HANDLE_CODE = 6;
 const LSTATUS ERROR_INVALID_PARAMETER_CODE = 87;
-
-struct RegistryValue {
-    int inUse;
-    char subKey[REGISTRY_KEY_CHARS];
-    char name[REGISTRY_NAME_CHARS];
-    DWORD type;
-    DWORD size; // bytes of data, the terminating zero included
-    BYTE data[REGISTRY_DATA_BYTES];
-};
 
 struct OpenKey {
     int inUse;
     char subKey[REGISTRY_KEY_CHARS];
 };
 
-RegistryValue registryValues[REGISTRY_VALUES];
 OpenKey openKeys[OPEN_KEYS];
 
 // Copies at most size - 1 characters and always terminates; returns 0 when the text was cut.
@@ -115,7 +105,9 @@ int copyText(char* to, size_t size, const char* from) {
     return whole;
 }
 
-void resetSystemPalette(void) {
+} // namespace
+
+void gdiResetSystemPalette(void) {
     for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
         gdi.systemPalette[i] = PALETTEENTRY{0, 0, 0, 0};
         gdi.slotUse[i] = SLOT_FREE;
@@ -130,11 +122,13 @@ void resetSystemPalette(void) {
     gdi.systemPaletteUse = SYSPAL_STATIC;
 }
 
-void resetSystemColours(void) {
+void gdiResetSystemColours(void) {
     for (int i = 0; i < SYSTEM_COLOUR_COUNT; i++) {
         gdi.systemColours[i] = standardSystemColours[i];
     }
 }
+
+namespace {
 
 // The stock palette and the standard system state exist from the first call on.
 void start(void) {
@@ -149,8 +143,8 @@ void start(void) {
     for (int i = 0; i < STATIC_COLOURS; i++) {
         stock.entries[i] = staticColours[i];
     }
-    resetSystemPalette();
-    resetSystemColours();
+    gdiResetSystemPalette();
+    gdiResetSystemColours();
 }
 
 HPALETTE handleOf(int slot) {
@@ -294,7 +288,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
     start();
-    if (platformShouldFail(TEST_CREATE_PALETTE)) {
+    if (platformFails(CALL_CREATE_PALETTE)) {
         return nullptr;
     }
     if (logPalette == nullptr || logPalette->palVersion != 0x300 ||
@@ -352,7 +346,7 @@ UINT WINAPI SetPaletteEntries(HPALETTE handle, UINT first, UINT count,
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE handle, BOOL forceBackground) {
     start();
-    if (platformShouldFail(TEST_SELECT_PALETTE)) {
+    if (platformFails(CALL_SELECT_PALETTE)) {
         return nullptr;
     }
     int slot = slotOf(handle);
@@ -371,22 +365,18 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE handle, BOOL forceBackground) {
 
 UINT WINAPI RealizePalette(HDC dc) {
     start();
-    if (platformShouldFail(TEST_REALIZE_PALETTE)) {
-        return GDI_ERROR;
-    }
     DcRecord* record = dcRecord(dc);
-    if (record == nullptr) {
+    if (record == nullptr || platformFails(CALL_REALIZE_PALETTE)) {
         return GDI_ERROR;
     }
-    gdi.realizeCount++;
-    if (!gdi.paletteDisplay) {
+    if (!gdiPaletteDisplay) {
         return 0; // a true-colour display shows every colour as it is
     }
     return (UINT)realize(gdi.palettes[record->paletteSlot], record->background);
 }
 
 BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
-    if (platformShouldFail(TEST_UNREALIZE_OBJECT)) {
+    if (platformFails(CALL_UNREALIZE_OBJECT)) {
         return FALSE;
     }
     if ((uintptr_t)object == BLACK_BRUSH_HANDLE) {
@@ -401,7 +391,7 @@ BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
 // static colours return to both ends of the system palette.
 UINT WINAPI SetSystemPaletteUse(HDC dc, UINT use) {
     start();
-    if (dc == nullptr || !gdi.paletteDisplay || gdi.refuseSystemPaletteUse) {
+    if (dc == nullptr || !gdiPaletteDisplay || platformFails(CALL_SET_SYSTEM_PALETTE_USE)) {
         return SYSPAL_ERROR;
     }
     if (use != SYSPAL_STATIC && use != SYSPAL_NOSTATIC) {
@@ -441,7 +431,7 @@ UINT WINAPI GetSystemPaletteUse(HDC dc) {
 
 UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT first, UINT count, LPPALETTEENTRY entries) {
     start();
-    if (dc == nullptr || !gdi.paletteDisplay) {
+    if (dc == nullptr || !gdiPaletteDisplay) {
         return 0;
     }
     if (entries == nullptr) {
@@ -567,128 +557,12 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
     return ERROR_SUCCESS;
 }
 
-// --- Test controls -------------------------------------------------------------------------
-
-namespace {
-
-PIXELFORMATDESCRIPTOR paletteFormat(BYTE pixelType, BYTE colourBits, DWORD flags) {
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = sizeof format;
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SUPPORT_GDI | flags;
-    format.iPixelType = pixelType;
-    format.cColorBits = colourBits;
-    format.cDepthBits = 16;
-    format.iLayerType = PFD_MAIN_PLANE;
-    return format;
-}
-
-void setFields(PIXELFORMATDESCRIPTOR* format, BYTE redBits, BYTE redShift, BYTE greenBits,
-               BYTE greenShift, BYTE blueBits, BYTE blueShift) {
-    format->cRedBits = redBits;
-    format->cRedShift = redShift;
-    format->cGreenBits = greenBits;
-    format->cGreenShift = greenShift;
-    format->cBlueBits = blueBits;
-    format->cBlueShift = blueShift;
-}
-
-PIXELFORMATDESCRIPTOR paletteFormats[TEST_PALETTE_FORMAT_COUNT];
-
-void buildPaletteFormats(void) {
-    PIXELFORMATDESCRIPTOR* f = paletteFormats;
-    const DWORD rgb = PFD_NEED_PALETTE;
-    f[TEST_FORMAT_RGB332_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
-    setFields(&f[TEST_FORMAT_RGB332_DOUBLE - 1], 3, 0, 3, 3, 2, 6);
-    f[TEST_FORMAT_RGB332_SINGLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb);
-    setFields(&f[TEST_FORMAT_RGB332_SINGLE - 1], 3, 0, 3, 3, 2, 6);
-    f[TEST_FORMAT_RGB332_DEEP - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
-    setFields(&f[TEST_FORMAT_RGB332_DEEP - 1], 3, 0, 3, 3, 2, 6);
-    f[TEST_FORMAT_RGB332_DEEP - 1].cDepthBits = 24;
-    f[TEST_FORMAT_RGB332_DEEP - 1].cStencilBits = 8;
-    f[TEST_FORMAT_RGB332_SYSTEM - 1] =
-        paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_NEED_SYSTEM_PALETTE | PFD_DOUBLEBUFFER);
-    setFields(&f[TEST_FORMAT_RGB332_SYSTEM - 1], 3, 0, 3, 3, 2, 6);
-    f[TEST_FORMAT_BGR233_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
-    setFields(&f[TEST_FORMAT_BGR233_DOUBLE - 1], 3, 5, 3, 2, 2, 0);
-    f[TEST_FORMAT_INDEX8_DOUBLE - 1] =
-        paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
-    f[TEST_FORMAT_INDEX8_SINGLE - 1] = paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE);
-    f[TEST_FORMAT_INDEX4_DOUBLE - 1] =
-        paletteFormat(PFD_TYPE_COLORINDEX, 4, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
-}
-
-} // namespace
-
-void testPresentPaletteDisplay(int on) {
+void gdiSystemPalette(PALETTEENTRY entries[256]) {
     start();
-    gdi.paletteDisplay = on ? 1 : 0;
-    resetSystemPalette();
-    if (on) {
-        buildPaletteFormats();
-        testPresentPixelFormats(paletteFormats, TEST_PALETTE_FORMAT_COUNT);
-    } else {
-        testPresentPixelFormats(nullptr, 0);
-    }
+    std::memcpy(entries, gdi.systemPalette, sizeof gdi.systemPalette);
 }
 
-void testRefuseSystemPaletteUse(int on) {
-    gdi.refuseSystemPaletteUse = on ? 1 : 0;
-}
-
-void testGetSystemPalette(PALETTEENTRY entries[256]) {
-    start();
-    if (entries != nullptr) {
-        std::memcpy(entries, gdi.systemPalette, sizeof gdi.systemPalette);
-    }
-}
-
-int testRealizeCount(void) {
-    return gdi.realizeCount;
-}
-
-void testResetSystemColours(void) {
-    start();
-    resetSystemColours();
-    resetSystemPalette();
-    gdi.realizeCount = 0;
-    gdi.refuseSystemPaletteUse = 0;
-    platformResetBroadcastCount();
-}
-
-// Values too long for the store are cut to fit; a full store ignores new values.
-void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data) {
-    if (subKey == nullptr || name == nullptr || data == nullptr) {
-        return;
-    }
-    RegistryValue* target = nullptr;
-    for (RegistryValue& value : registryValues) {
-        if (value.inUse && strcasecmp(value.subKey, subKey) == 0 &&
-            strcasecmp(value.name, name) == 0) {
-            target = &value;
-            break;
-        }
-    }
-    for (int i = 0; target == nullptr && i < REGISTRY_VALUES; i++) {
-        if (!registryValues[i].inUse) {
-            target = &registryValues[i];
-        }
-    }
-    if (target == nullptr) {
-        return;
-    }
-    target->inUse = 1;
-    copyText(target->subKey, sizeof target->subKey, subKey);
-    copyText(target->name, sizeof target->name, name);
-    target->type = type;
-    copyText((char*)target->data, sizeof target->data, data);
-    target->size = (DWORD)std::strlen((const char*)target->data) + 1;
-}
-
-void testClearRegistry(void) {
-    for (RegistryValue& value : registryValues) {
-        value = RegistryValue();
-    }
+void registryCloseAll(void) {
     for (OpenKey& key : openKeys) {
         key = OpenKey();
     }

@@ -42,8 +42,6 @@ struct GlxState {
     bool formatsLoaded = false;
     int realCount = 0;
     RealFormat real[MAX_FORMATS] = {};
-    int presentedCount = 0;
-    PIXELFORMATDESCRIPTOR presented[MAX_FORMATS] = {};
     GlWindow windows[MAX_GL_WINDOWS] = {};
     GlContext contexts[MAX_CONTEXTS] = {};
     HGLRC currentContext = nullptr;
@@ -52,6 +50,12 @@ struct GlxState {
 };
 
 GlxState glx;
+
+} // namespace
+
+PresentedFormats presentedFormats;
+
+namespace {
 
 int attribute(Display* display, GLXFBConfig config, int name) {
     int value = 0;
@@ -208,8 +212,8 @@ void loadRealFormats(void) {
 }
 
 int formatCount(void) {
-    if (glx.presentedCount > 0) {
-        return glx.presentedCount;
+    if (presentedFormats.count > 0) {
+        return presentedFormats.count;
     }
     loadRealFormats();
     return glx.realCount;
@@ -219,8 +223,8 @@ const PIXELFORMATDESCRIPTOR* formatDescription(int number) {
     if (number < 1 || number > formatCount()) {
         return nullptr;
     }
-    if (glx.presentedCount > 0) {
-        return &glx.presented[number - 1];
+    if (presentedFormats.count > 0) {
+        return &presentedFormats.formats[number - 1];
     }
     return &glx.real[number - 1].description;
 }
@@ -381,7 +385,7 @@ void releaseCurrent(Display* display) {
 
 int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
     (void)dc;
-    if (platformShouldFail(TEST_CHOOSE_PIXEL_FORMAT) || request == nullptr) {
+    if (platformFails(CALL_CHOOSE_PIXEL_FORMAT) || request == nullptr) {
         return 0;
     }
     return chooseFrom(request, formatCount(), formatDescription);
@@ -390,7 +394,7 @@ int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* request) {
 // The formats belong to the display, not to one window, so any device context describes them.
 int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESCRIPTOR descriptor) {
     (void)dc;
-    if (platformShouldFail(TEST_DESCRIBE_PIXEL_FORMAT)) {
+    if (platformFails(CALL_DESCRIBE_PIXEL_FORMAT)) {
         return 0;
     }
     int count = formatCount();
@@ -406,7 +410,7 @@ int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESC
 }
 
 int WINAPI GetPixelFormat(HDC dc) {
-    if (platformShouldFail(TEST_GET_PIXEL_FORMAT)) {
+    if (platformFails(CALL_GET_PIXEL_FORMAT)) {
         return 0;
     }
     GlWindow* record = glWindowOfDc(dc);
@@ -418,7 +422,7 @@ int WINAPI GetPixelFormat(HDC dc) {
 // visual, covering it. It selects Expose only; key and pointer events go on to the parent.
 BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* descriptor) {
     (void)descriptor;
-    if (platformShouldFail(TEST_SET_PIXEL_FORMAT)) {
+    if (platformFails(CALL_SET_PIXEL_FORMAT)) {
         return FALSE;
     }
     Display* display = x11Display();
@@ -441,8 +445,9 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* desc
     if (record == nullptr) {
         return FALSE;
     }
-    GLXFBConfig config = glx.presentedCount > 0 ? configForPresented(&glx.presented[format - 1])
-                                                : glx.real[format - 1].config;
+    GLXFBConfig config = presentedFormats.count > 0
+                             ? configForPresented(&presentedFormats.formats[format - 1])
+                             : glx.real[format - 1].config;
     if (config == nullptr) {
         return FALSE;
     }
@@ -493,7 +498,7 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* desc
 }
 
 BOOL WINAPI SwapBuffers(HDC dc) {
-    if (platformShouldFail(TEST_SWAP_BUFFERS)) {
+    if (platformFails(CALL_SWAP_BUFFERS)) {
         return FALSE;
     }
     Display* display = x11Display();
@@ -506,7 +511,7 @@ BOOL WINAPI SwapBuffers(HDC dc) {
 }
 
 HGLRC WINAPI wglCreateContext(HDC dc) {
-    if (platformShouldFail(TEST_WGL_CREATE_CONTEXT)) {
+    if (platformFails(CALL_WGL_CREATE_CONTEXT)) {
         return nullptr;
     }
     Display* display = x11Display();
@@ -545,7 +550,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
 // here, as Win32 refuses a context of another pixel format, instead of reaching the server as
 // a BadMatch.
 BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
-    if (platformShouldFail(TEST_WGL_MAKE_CURRENT)) {
+    if (platformFails(CALL_WGL_MAKE_CURRENT)) {
         return FALSE;
     }
     Display* display = x11Display();
@@ -627,16 +632,4 @@ void glxWindowDestroyed(HWND window) {
         x11EndErrorTrap();
     }
     *record = GlWindow();
-}
-
-void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count) {
-    if (formats == nullptr || count <= 0) {
-        glx.presentedCount = 0;
-        return;
-    }
-    if (count > MAX_FORMATS) {
-        count = MAX_FORMATS;
-    }
-    std::memcpy(glx.presented, formats, sizeof(PIXELFORMATDESCRIPTOR) * (size_t)count);
-    glx.presentedCount = count;
 }

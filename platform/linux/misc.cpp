@@ -8,15 +8,6 @@
 
 namespace {
 
-struct Version {
-    DWORD platformId = VER_PLATFORM_WIN32_NT;
-    DWORD major = 10;
-    DWORD minor = 0;
-    DWORD build = 19045;
-};
-
-Version version;
-
 // Stand-ins for resources that exist once per process; only their being non-null matters.
 const uintptr_t MODULE_HANDLE = 0x00400000u;
 const uintptr_t APPLICATION_ICON = 0x00010003u;
@@ -28,6 +19,11 @@ bool isStockId(LPCSTR name) {
 
 } // namespace
 
+// A current NT system, 10.0.
+SystemVersion systemVersion = {VER_PLATFORM_WIN32_NT, 10, 0, 19045};
+
+const PlatformHook* platformHook = nullptr;
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     // Only the program itself is loaded; named modules are not found.
     return moduleName == nullptr ? (HMODULE)MODULE_HANDLE : nullptr;
@@ -37,18 +33,12 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
         return FALSE;
     }
-    info->dwMajorVersion = version.major;
-    info->dwMinorVersion = version.minor;
-    info->dwBuildNumber = version.build;
-    info->dwPlatformId = version.platformId;
+    info->dwMajorVersion = systemVersion.major;
+    info->dwMinorVersion = systemVersion.minor;
+    info->dwBuildNumber = systemVersion.build;
+    info->dwPlatformId = systemVersion.platformId;
     std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
     return TRUE;
-}
-
-void testSetVersion(DWORD platformId, DWORD major, DWORD minor) {
-    version.platformId = platformId;
-    version.major = major;
-    version.minor = minor;
 }
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
@@ -60,7 +50,7 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
 }
 
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
-    if (platformShouldFail(TEST_LOCAL_ALLOC)) {
+    if (platformFails(CALL_LOCAL_ALLOC)) {
         return nullptr;
     }
     // A zero-byte block is still a distinct block, as on Win32.

@@ -1,6 +1,5 @@
 // MessageBoxA: a small modal X11 window with the caption, the text and an OK button, whose loop
-// keeps dispatching the thread's other messages; standard error without a display; and the
-// test control's record of boxes.
+// keeps dispatching the thread's other messages; standard error without a display.
 #include "platform/linux/x11.h"
 
 #include <X11/Xatom.h>
@@ -12,28 +11,12 @@
 
 namespace {
 
-const int MAX_RECORDED = 64;
-const int RECORDED_TEXT = 512;
-const int RECORDED_CAPTION = 128;
+const int CAPTION_BYTES = 128;
 const int MAX_OPEN = 8;
 const int MAX_LINES = 32;
 const int MARGIN = 16;
 const int BUTTON_WIDTH = 72;
 const int BUTTON_HEIGHT = 26;
-
-struct Recorded {
-    char text[RECORDED_TEXT];
-    char caption[RECORDED_CAPTION];
-};
-
-struct Recording {
-    bool on;
-    int count;
-    Recorded boxes[MAX_RECORDED];
-    void (*hook)(const char* text, const char* caption);
-};
-
-Recording recording;
 
 struct Line {
     const char* start;
@@ -57,14 +40,6 @@ struct Box {
 // Boxes opened from inside other boxes' loops nest; the innermost is last.
 Box* openBoxes[MAX_OPEN];
 int openCount = 0;
-
-void copyText(char* out, size_t capacity, const char* text) {
-    size_t i = 0;
-    for (; text[i] != 0 && i + 1 < capacity; i++) {
-        out[i] = text[i];
-    }
-    out[i] = 0;
-}
 
 void toStandardError(const char* text, const char* caption) {
     size_t length = std::strlen(text);
@@ -202,7 +177,7 @@ void setProperties(Display* display, Box* box, const char* caption, Window owner
     XChangeProperty(display, box->window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                     (const unsigned char*)caption, (int)std::strlen(caption));
     // The caption is Latin-1 like every narrow text; _NET_WM_NAME wants UTF-8.
-    char utf8[RECORDED_CAPTION * 2 + 1];
+    char utf8[CAPTION_BYTES * 2 + 1];
     size_t length = 0;
     for (const unsigned char* p = (const unsigned char*)caption;
          *p != 0 && length + 3 < sizeof(utf8); p++) {
@@ -367,16 +342,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (caption == nullptr) {
         caption = "Error";
     }
-    if (recording.on) {
-        if (recording.count < MAX_RECORDED) {
-            Recorded& box = recording.boxes[recording.count];
-            copyText(box.text, sizeof(box.text), text);
-            copyText(box.caption, sizeof(box.caption), caption);
-            recording.count++;
-        }
-        if (recording.hook != nullptr) {
-            recording.hook(text, caption);
-        }
+    if (platformHook != nullptr && platformHook->messageBox(text, caption)) {
         return IDOK;
     }
     Display* display = x11Display();
@@ -385,28 +351,4 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         return IDOK;
     }
     return showBox(display, owner, text, caption);
-}
-
-void testRecordMessageBoxes(int on) {
-    recording.on = on != 0;
-}
-
-int testMessageBoxCount(void) {
-    return recording.count;
-}
-
-const char* testMessageBoxText(int index) {
-    return index >= 0 && index < recording.count ? recording.boxes[index].text : nullptr;
-}
-
-const char* testMessageBoxCaption(int index) {
-    return index >= 0 && index < recording.count ? recording.boxes[index].caption : nullptr;
-}
-
-void testClearMessageBoxes(void) {
-    recording.count = 0;
-}
-
-void testSetMessageBoxHook(void (*hook)(const char* text, const char* caption)) {
-    recording.hook = hook;
 }

@@ -1,31 +1,18 @@
-// The millisecond tick and Sleep on the monotonic clock, and the virtual clock that tests run
-// them on instead.
-#include "platform/testctl.h"
+// The millisecond tick and Sleep on the monotonic clock (tests may put a virtual clock in its
+// place through the hook).
+#include "platform/linux/hook.h"
 #include "platform/win32.h"
 
 #include <cerrno>
 #include <ctime>
 #include <sched.h>
 
-namespace {
-
-struct VirtualClock {
-    bool on = false;
-    uint32_t tick = 0;
-    uint32_t sleepCount = 0;
-    uint32_t lastSleep = 0;
-    uint64_t totalSleep = 0;
-};
-
-VirtualClock virtualClock;
-
-} // namespace
-
 // Milliseconds of the monotonic clock, kept to 32 bits so that the tick wraps after 2^32 ms as
 // Windows' does; callers subtract ticks as unsigned 32-bit values.
 DWORD WINAPI GetTickCount(void) {
-    if (virtualClock.on) {
-        return virtualClock.tick;
+    DWORD tick = 0;
+    if (platformHook != nullptr && platformHook->tick(&tick)) {
+        return tick;
     }
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -36,11 +23,7 @@ DWORD WINAPI GetTickCount(void) {
 // Sleeps to an absolute deadline on the monotonic clock, so a signal that interrupts the sleep
 // costs nothing: the sleep resumes towards the same deadline.
 void WINAPI Sleep(DWORD milliseconds) {
-    if (virtualClock.on) {
-        virtualClock.tick += milliseconds;
-        virtualClock.sleepCount++;
-        virtualClock.lastSleep = milliseconds;
-        virtualClock.totalSleep += milliseconds;
+    if (platformHook != nullptr && platformHook->sleep(milliseconds)) {
         return;
     }
     timespec deadline;
@@ -57,34 +40,4 @@ void WINAPI Sleep(DWORD milliseconds) {
     }
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
     }
-}
-
-void testUseVirtualClock(uint32_t startTick) {
-    virtualClock = VirtualClock();
-    virtualClock.on = true;
-    virtualClock.tick = startTick;
-}
-
-void testUseRealClock(void) {
-    virtualClock = VirtualClock();
-}
-
-void testSetTick(uint32_t tick) {
-    virtualClock.tick = tick;
-}
-
-void testAdvanceTick(uint32_t milliseconds) {
-    virtualClock.tick += milliseconds;
-}
-
-uint32_t testSleepCount(void) {
-    return virtualClock.sleepCount;
-}
-
-uint32_t testLastSleep(void) {
-    return virtualClock.lastSleep;
-}
-
-uint64_t testTotalSleep(void) {
-    return virtualClock.totalSleep;
 }

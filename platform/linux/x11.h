@@ -2,7 +2,7 @@
 // window code keeps, the GL side's hooks into them, the X error trap and fault injection.
 #pragma once
 
-#include "platform/testctl.h"
+#include "platform/linux/hook.h"
 #include "platform/win32.h"
 
 #include <X11/Xlib.h>
@@ -29,9 +29,6 @@ void glxWindowDestroyed(HWND window);
 // call syncs with the server and returns the first error code caught (0: none).
 void x11BeginErrorTrap(void);
 int x11EndErrorTrap(void);
-
-// Fault injection (see testFailCall): true when this call of the operation is to fail.
-bool platformShouldFail(TestOperation op);
 
 // --- Inside the window code ------------------------------------------------------------------
 // Everything below is shared by the x11_*.cpp files and the message box only.
@@ -127,5 +124,43 @@ bool x11WindowManagerRuns(void);
 // Maps a window and waits (bounded) until the server reports it viewable.
 void x11MapAndWait(Window xwindow);
 
-// Broadcasts (PostMessage or SendMessage to HWND_BROADCAST) since the last reset.
-void platformResetBroadcastCount(void);
+// The pixel formats presented in place of the display's own (count 0: none), as a display of
+// another kind would offer them; rendering still goes through a close real configuration.
+const int MAX_PRESENTED_FORMATS = 256;
+struct PresentedFormats {
+    int count;
+    PIXELFORMATDESCRIPTOR formats[MAX_PRESENTED_FORMATS];
+};
+extern PresentedFormats presentedFormats;
+
+// The palette display and the system state that it keeps (see gdi.cpp).
+extern bool gdiPaletteDisplay;
+void gdiResetSystemPalette(void);
+void gdiResetSystemColours(void);
+void gdiSystemPalette(PALETTEENTRY entries[256]);
+
+// The registry's store: values under HKEY_CURRENT_USER, empty on a real desktop.
+const int REGISTRY_VALUES = 64;
+const int REGISTRY_KEY_CHARS = 128;
+const int REGISTRY_NAME_CHARS = 64;
+const int REGISTRY_DATA_BYTES = 256;
+struct RegistryValue {
+    bool inUse;
+    char subKey[REGISTRY_KEY_CHARS];
+    char name[REGISTRY_NAME_CHARS];
+    DWORD type;
+    DWORD size; // bytes of data, the terminating zero included
+    BYTE data[REGISTRY_DATA_BYTES];
+};
+extern RegistryValue registryValues[REGISTRY_VALUES];
+// Closes every open key, for a store that is about to change under them.
+void registryCloseAll(void);
+
+// What GetVersionExA reports.
+struct SystemVersion {
+    DWORD platformId;
+    DWORD major;
+    DWORD minor;
+    DWORD build;
+};
+extern SystemVersion systemVersion;

@@ -113,7 +113,3 @@ int x11EndErrorTrap(void) {
     }
     return error;
 }
-
-void* testXDisplay(void) {
-    return x11Display();
-}

@@ -580,7 +580,7 @@ HWND WINAPI GetCapture(void) {
 }
 
 BOOL WINAPI GetCursorPos(LPPOINT point) {
-    if (platformShouldFail(TEST_GET_CURSOR_POS) || point == nullptr) {
+    if (platformFails(CALL_GET_CURSOR_POS) || point == nullptr) {
         return FALSE;
     }
     Display* display = x11Display();

@@ -29,7 +29,6 @@ Queue posted;
 Queue input;
 bool quitPending = false;
 int quitCode = 0;
-int broadcastCount = 0;
 bool (*foreignHandler)(XEvent* event) = nullptr;
 
 bool push(Queue& queue, const MSG& msg, unsigned xState, unsigned keycode) {
@@ -404,14 +403,6 @@ LRESULT x11Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return record->proc(window, message, wParam, lParam);
 }
 
-void platformResetBroadcastCount(void) {
-    broadcastCount = 0;
-}
-
-int testBroadcastCount(void) {
-    return broadcastCount;
-}
-
 // --- The queue's Win32 operations ------------------------------------------------------------
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
@@ -445,11 +436,13 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
 }
 
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (platformShouldFail(TEST_POST_MESSAGE)) {
+    if (platformFails(CALL_POST_MESSAGE)) {
         return FALSE;
     }
     if (window == HWND_BROADCAST) {
-        broadcastCount++;
+        if (platformFails(CALL_BROADCAST)) {
+            return FALSE;
+        }
         X11Window* records = x11Records();
         for (int i = 0; i < X11_MAX_WINDOWS; i++) {
             if (records[i].used && !records[i].destroying) {
@@ -466,7 +459,9 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == HWND_BROADCAST) {
-        broadcastCount++;
+        if (platformFails(CALL_BROADCAST)) {
+            return 0;
+        }
         X11Window* records = x11Records();
         HWND handles[X11_MAX_WINDOWS];
         int count = 0;

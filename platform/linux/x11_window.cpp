@@ -266,7 +266,7 @@ bool sendSizeAndMove(HWND handle) {
 
 HWND createWindow(const char* className, const char* titleUtf8, const char* titleLatin1,
                   DWORD style, int x, int y, int width, int height, LPVOID param) {
-    if (platformShouldFail(TEST_CREATE_WINDOW)) {
+    if (platformFails(CALL_CREATE_WINDOW)) {
         return nullptr;
     }
     int classIndex = className == nullptr ? -1 : findClass(className);
@@ -661,14 +661,14 @@ void x11MapAndWait(Window xwindow) {
 // --- Classes and windows --------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
-    if (platformShouldFail(TEST_REGISTER_CLASS) || windowClass == nullptr) {
+    if (platformFails(CALL_REGISTER_CLASS) || windowClass == nullptr) {
         return 0;
     }
     return registerClass(windowClass->lpszClassName, windowClass->lpfnWndProc);
 }
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* windowClass) {
-    if (platformShouldFail(TEST_REGISTER_CLASS) || windowClass == nullptr ||
+    if (platformFails(CALL_REGISTER_CLASS) || windowClass == nullptr ||
         windowClass->lpszClassName == nullptr) {
         return 0;
     }
@@ -879,7 +879,7 @@ int WINAPI GetSystemMetrics(int index) {
 }
 
 HDC WINAPI GetDC(HWND window) {
-    if (platformShouldFail(TEST_GET_DC)) {
+    if (platformFails(CALL_GET_DC)) {
         return nullptr;
     }
     if (window == nullptr) {
@@ -893,8 +893,4 @@ int WINAPI ReleaseDC(HWND window, HDC dc) {
         return dc == (HDC)SCREEN_DC ? 1 : 0;
     }
     return x11Record(window) != nullptr && x11WindowOfDc(dc) == window ? 1 : 0;
-}
-
-unsigned long testXWindow(HWND window) {
-    return (unsigned long)x11WindowOf(window);
 }

@@ -3,6 +3,7 @@
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
+#include "platform/testctl.h"
 #include "helpers.h"
 
 #include <X11/Xutil.h>

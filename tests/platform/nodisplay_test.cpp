@@ -3,6 +3,7 @@
 // process exit.
 #include <gtest/gtest.h>
 
+#include "platform/testctl.h"
 #include "platform/linux/x11.h"
 
 #include <algorithm>

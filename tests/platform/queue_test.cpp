@@ -3,6 +3,7 @@
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
+#include "platform/testctl.h"
 #include "helpers.h"
 
 #include <thread>
@@ -112,7 +113,7 @@ TEST_F(QueueTest, BroadcastsReachEveryWindowAndAreCounted) {
     ASSERT_NE(second, nullptr);
     pump();
     clearLog();
-    platformResetBroadcastCount();
+    testResetSystemColours(); // the broadcast count back to 0
     ASSERT_TRUE(PostMessageA(HWND_BROADCAST, WM_USER + 3, 9, 0));
     SendMessageA(HWND_BROADCAST, WM_USER + 4, 0, 0);
     EXPECT_EQ(testBroadcastCount(), 2);

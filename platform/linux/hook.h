@@ -1,0 +1,45 @@
+// The one way tests reach into the layer: a record of functions that only the test library
+// (platform/testctl) installs. In the shipped program it stays null and every check is one branch.
+#pragma once
+
+#include "platform/win32.h"
+
+// The operations that a test can make fail, and the calls that it counts.
+enum PlatformCall {
+    CALL_REGISTER_CLASS,
+    CALL_CREATE_WINDOW,
+    CALL_GET_DC,
+    CALL_CHOOSE_PIXEL_FORMAT,
+    CALL_DESCRIBE_PIXEL_FORMAT,
+    CALL_GET_PIXEL_FORMAT,
+    CALL_SET_PIXEL_FORMAT,
+    CALL_WGL_CREATE_CONTEXT,
+    CALL_WGL_MAKE_CURRENT,
+    CALL_LOCAL_ALLOC,
+    CALL_CREATE_PALETTE,
+    CALL_SELECT_PALETTE,
+    CALL_REALIZE_PALETTE,
+    CALL_UNREALIZE_OBJECT,
+    CALL_POST_MESSAGE,
+    CALL_GET_CURSOR_POS,
+    CALL_SWAP_BUFFERS,
+    CALL_SET_SYSTEM_PALETTE_USE,
+    CALL_BROADCAST,
+    CALL_COUNT
+};
+
+struct PlatformHook {
+    // True when this call of the operation is to fail as the platform reports failure.
+    bool (*fail)(PlatformCall call);
+    // The virtual clock: true when it answered, in place of the monotonic clock.
+    bool (*tick)(DWORD* now);
+    bool (*sleep)(DWORD milliseconds);
+    // True when the box was kept instead of shown.
+    bool (*messageBox)(const char* text, const char* caption);
+};
+
+extern const PlatformHook* platformHook;
+
+inline bool platformFails(PlatformCall call) {
+    return platformHook != nullptr && platformHook->fail(call);
+}

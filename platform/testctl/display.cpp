@@ -1,0 +1,151 @@
+// The test controls that set the layer's state directly: presented pixel formats and the
+// palette display, the system palette and colours, the registry's values, the system version,
+// and the X connection and windows for tests that talk to the server themselves.
+#include "platform/linux/x11.h"
+#include "platform/testctl.h"
+
+#include <cstring>
+#include <strings.h>
+
+// From hook.cpp: the realization and broadcast counts back to 0, system palette use allowed.
+void testResetCounts(void);
+
+namespace {
+
+PIXELFORMATDESCRIPTOR paletteFormat(BYTE pixelType, BYTE colourBits, DWORD flags) {
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SUPPORT_GDI | flags;
+    format.iPixelType = pixelType;
+    format.cColorBits = colourBits;
+    format.cDepthBits = 16;
+    format.iLayerType = PFD_MAIN_PLANE;
+    return format;
+}
+
+void setFields(PIXELFORMATDESCRIPTOR* format, BYTE redBits, BYTE redShift, BYTE greenBits,
+               BYTE greenShift, BYTE blueBits, BYTE blueShift) {
+    format->cRedBits = redBits;
+    format->cRedShift = redShift;
+    format->cGreenBits = greenBits;
+    format->cGreenShift = greenShift;
+    format->cBlueBits = blueBits;
+    format->cBlueShift = blueShift;
+}
+
+void buildPaletteFormats(PIXELFORMATDESCRIPTOR* f) {
+    const DWORD rgb = PFD_NEED_PALETTE;
+    f[TEST_FORMAT_RGB332_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_DOUBLE - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_SINGLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb);
+    setFields(&f[TEST_FORMAT_RGB332_SINGLE - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_DEEP - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_DEEP - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_RGB332_DEEP - 1].cDepthBits = 24;
+    f[TEST_FORMAT_RGB332_DEEP - 1].cStencilBits = 8;
+    f[TEST_FORMAT_RGB332_SYSTEM - 1] =
+        paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_NEED_SYSTEM_PALETTE | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_RGB332_SYSTEM - 1], 3, 0, 3, 3, 2, 6);
+    f[TEST_FORMAT_BGR233_DOUBLE - 1] = paletteFormat(PFD_TYPE_RGBA, 8, rgb | PFD_DOUBLEBUFFER);
+    setFields(&f[TEST_FORMAT_BGR233_DOUBLE - 1], 3, 5, 3, 2, 2, 0);
+    f[TEST_FORMAT_INDEX8_DOUBLE - 1] =
+        paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
+    f[TEST_FORMAT_INDEX8_SINGLE - 1] = paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE);
+    f[TEST_FORMAT_INDEX4_DOUBLE - 1] =
+        paletteFormat(PFD_TYPE_COLORINDEX, 4, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
+}
+
+// Copies at most size - 1 characters and always terminates.
+void copyText(char* to, size_t size, const char* from) {
+    size_t length = std::strlen(from);
+    length = length < size ? length : size - 1;
+    std::memcpy(to, from, length);
+    to[length] = '\0';
+}
+
+} // namespace
+
+void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count) {
+    if (formats == nullptr || count <= 0) {
+        presentedFormats.count = 0;
+        return;
+    }
+    count = count < MAX_PRESENTED_FORMATS ? count : MAX_PRESENTED_FORMATS;
+    std::memcpy(presentedFormats.formats, formats, sizeof(PIXELFORMATDESCRIPTOR) * (size_t)count);
+    presentedFormats.count = count;
+}
+
+void testPresentPaletteDisplay(int on) {
+    gdiPaletteDisplay = on != 0;
+    gdiResetSystemPalette();
+    if (on) {
+        PIXELFORMATDESCRIPTOR formats[TEST_PALETTE_FORMAT_COUNT];
+        buildPaletteFormats(formats);
+        testPresentPixelFormats(formats, TEST_PALETTE_FORMAT_COUNT);
+    } else {
+        testPresentPixelFormats(nullptr, 0);
+    }
+}
+
+void testGetSystemPalette(PALETTEENTRY entries[256]) {
+    if (entries != nullptr) {
+        gdiSystemPalette(entries);
+    }
+}
+
+void testResetSystemColours(void) {
+    gdiResetSystemColours();
+    gdiResetSystemPalette();
+    testResetCounts();
+}
+
+// Values too long for the store are cut to fit; a full store ignores new values.
+void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data) {
+    if (subKey == nullptr || name == nullptr || data == nullptr) {
+        return;
+    }
+    RegistryValue* target = nullptr;
+    for (RegistryValue& value : registryValues) {
+        if (value.inUse && strcasecmp(value.subKey, subKey) == 0 &&
+            strcasecmp(value.name, name) == 0) {
+            target = &value;
+            break;
+        }
+    }
+    for (int i = 0; target == nullptr && i < REGISTRY_VALUES; i++) {
+        if (!registryValues[i].inUse) {
+            target = &registryValues[i];
+        }
+    }
+    if (target == nullptr) {
+        return;
+    }
+    target->inUse = true;
+    copyText(target->subKey, sizeof target->subKey, subKey);
+    copyText(target->name, sizeof target->name, name);
+    target->type = type;
+    copyText((char*)target->data, sizeof target->data, data);
+    target->size = (DWORD)std::strlen((const char*)target->data) + 1;
+}
+
+void testClearRegistry(void) {
+    for (RegistryValue& value : registryValues) {
+        value = RegistryValue();
+    }
+    registryCloseAll();
+}
+
+void testSetVersion(DWORD platformId, DWORD major, DWORD minor) {
+    systemVersion.platformId = platformId;
+    systemVersion.major = major;
+    systemVersion.minor = minor;
+}
+
+void* testXDisplay(void) {
+    return x11Display();
+}
+
+unsigned long testXWindow(HWND window) {
+    return (unsigned long)x11WindowOf(window);
+}

@@ -1,0 +1,209 @@
+// The test controls that work through the layer's hook: the virtual clock, fault injection,
+// the counts of realizations and broadcasts, and the record of message boxes.
+#include "platform/linux/hook.h"
+#include "platform/testctl.h"
+
+#include <cstring>
+
+namespace {
+
+static_assert((int)TEST_SWAP_BUFFERS == (int)CALL_SWAP_BUFFERS &&
+                  (int)TEST_OPERATION_COUNT == (int)CALL_SET_SYSTEM_PALETTE_USE,
+              "the test operations are the layer's first calls, in the same order");
+
+const int MAX_RECORDED = 64;
+const int RECORDED_TEXT = 512;
+const int RECORDED_CAPTION = 128;
+
+struct Fault {
+    int skip;
+    int times;
+};
+
+struct Recorded {
+    char text[RECORDED_TEXT];
+    char caption[RECORDED_CAPTION];
+};
+
+struct Controls {
+    bool virtualClock;
+    uint32_t tick;
+    uint32_t sleepCount;
+    uint32_t lastSleep;
+    uint64_t totalSleep;
+    Fault faults[CALL_COUNT];
+    bool refuseSystemPaletteUse;
+    int realizeCount;
+    int broadcastCount;
+    bool recordBoxes;
+    int boxCount;
+    Recorded boxes[MAX_RECORDED];
+    void (*boxHook)(const char* text, const char* caption);
+};
+
+Controls controls;
+
+void copyText(char* out, size_t capacity, const char* text) {
+    size_t i = 0;
+    for (; text[i] != 0 && i + 1 < capacity; i++) {
+        out[i] = text[i];
+    }
+    out[i] = 0;
+}
+
+bool fail(PlatformCall call) {
+    Fault& fault = controls.faults[call];
+    bool fails = false;
+    if (fault.times > 0) {
+        if (fault.skip > 0) {
+            fault.skip--;
+        } else {
+            fault.times--;
+            fails = true;
+        }
+    }
+    if (call == CALL_SET_SYSTEM_PALETTE_USE) {
+        fails = fails || controls.refuseSystemPaletteUse;
+    }
+    // Counted only when the call goes ahead, as a realization or broadcast that happened.
+    if (!fails && call == CALL_REALIZE_PALETTE) {
+        controls.realizeCount++;
+    }
+    if (!fails && call == CALL_BROADCAST) {
+        controls.broadcastCount++;
+    }
+    return fails;
+}
+
+bool tick(DWORD* now) {
+    if (controls.virtualClock) {
+        *now = controls.tick;
+    }
+    return controls.virtualClock;
+}
+
+bool sleep(DWORD milliseconds) {
+    if (!controls.virtualClock) {
+        return false;
+    }
+    controls.tick += milliseconds;
+    controls.sleepCount++;
+    controls.lastSleep = milliseconds;
+    controls.totalSleep += milliseconds;
+    return true;
+}
+
+bool messageBox(const char* text, const char* caption) {
+    if (!controls.recordBoxes) {
+        return false;
+    }
+    if (controls.boxCount < MAX_RECORDED) {
+        Recorded& box = controls.boxes[controls.boxCount];
+        copyText(box.text, sizeof(box.text), text);
+        copyText(box.caption, sizeof(box.caption), caption);
+        controls.boxCount++;
+    }
+    if (controls.boxHook != nullptr) {
+        controls.boxHook(text, caption);
+    }
+    return true;
+}
+
+const PlatformHook hook = {fail, tick, sleep, messageBox};
+
+// Installed before main, so that every platform call of a test program passes the hook.
+const bool installed = (platformHook = &hook, true);
+
+} // namespace
+
+void testUseVirtualClock(uint32_t startTick) {
+    controls.virtualClock = true;
+    controls.tick = startTick;
+    controls.sleepCount = 0;
+    controls.lastSleep = 0;
+    controls.totalSleep = 0;
+}
+
+void testUseRealClock(void) {
+    controls.virtualClock = false;
+    controls.tick = 0;
+    controls.sleepCount = 0;
+    controls.lastSleep = 0;
+    controls.totalSleep = 0;
+}
+
+void testSetTick(uint32_t tick) {
+    controls.tick = tick;
+}
+
+void testAdvanceTick(uint32_t milliseconds) {
+    controls.tick += milliseconds;
+}
+
+uint32_t testSleepCount(void) {
+    return controls.sleepCount;
+}
+
+uint32_t testLastSleep(void) {
+    return controls.lastSleep;
+}
+
+uint64_t testTotalSleep(void) {
+    return controls.totalSleep;
+}
+
+void testFailCall(TestOperation op, int skip, int times) {
+    if (op < 0 || op >= TEST_OPERATION_COUNT) {
+        return;
+    }
+    controls.faults[op].skip = skip;
+    controls.faults[op].times = times;
+}
+
+void testClearFaults(void) {
+    for (Fault& fault : controls.faults) {
+        fault = Fault();
+    }
+}
+
+void testRefuseSystemPaletteUse(int on) {
+    controls.refuseSystemPaletteUse = on != 0;
+}
+
+int testRealizeCount(void) {
+    return controls.realizeCount;
+}
+
+int testBroadcastCount(void) {
+    return controls.broadcastCount;
+}
+
+void testResetCounts(void) {
+    controls.realizeCount = 0;
+    controls.broadcastCount = 0;
+    controls.refuseSystemPaletteUse = false;
+}
+
+void testRecordMessageBoxes(int on) {
+    controls.recordBoxes = on != 0;
+}
+
+int testMessageBoxCount(void) {
+    return controls.boxCount;
+}
+
+const char* testMessageBoxText(int index) {
+    return index >= 0 && index < controls.boxCount ? controls.boxes[index].text : nullptr;
+}
+
+const char* testMessageBoxCaption(int index) {
+    return index >= 0 && index < controls.boxCount ? controls.boxes[index].caption : nullptr;
+}
+
+void testClearMessageBoxes(void) {
+    controls.boxCount = 0;
+}
+
+void testSetMessageBoxHook(void (*hook)(const char* text, const char* caption)) {
+    controls.boxHook = hook;
+}
