@@ -258,12 +258,16 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define MK_MBUTTON 0x0010
 
 // Virtual keys.
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_MBUTTON 0x04
 #define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
+#define VK_PAUSE 0x13
 #define VK_CAPITAL 0x14
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
@@ -275,10 +279,42 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_SNAPSHOT 0x2C
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
+#define VK_APPS 0x5D
+#define VK_NUMPAD0 0x60
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_DECIMAL 0x6E
+#define VK_DIVIDE 0x6F
 #define VK_F1 0x70
+#define VK_F4 0x73
+#define VK_F10 0x79
 #define VK_F12 0x7B
+#define VK_NUMLOCK 0x90
+#define VK_SCROLL 0x91
+#define VK_OEM_1 0xBA
+#define VK_OEM_PLUS 0xBB
+#define VK_OEM_COMMA 0xBC
+#define VK_OEM_MINUS 0xBD
+#define VK_OEM_PERIOD 0xBE
+#define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
+#define VK_OEM_102 0xE2
+
+// Key message flags: the high word of a key message's lParam.
+#define KF_EXTENDED 0x0100
+#define KF_ALTDOWN 0x2000
+#define KF_REPEAT 0x4000
+#define KF_UP 0x8000
 
 // PeekMessage.
 #define PM_NOREMOVE 0x0000
@@ -288,6 +324,8 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
 #define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
@@ -304,8 +342,12 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
 #define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
 #define SW_RESTORE 9
 #define SW_SHOWDEFAULT 10
 
@@ -357,6 +399,8 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define PFD_SWAP_EXCHANGE 0x00000200
 #define PFD_SWAP_COPY 0x00000400
 #define PFD_GENERIC_ACCELERATED 0x00001000
+#define PFD_DOUBLEBUFFER_DONTCARE 0x40000000
+#define PFD_STEREO_DONTCARE 0x80000000
 
 // Palettes.
 #define PC_RESERVED 0x01
@@ -401,12 +445,26 @@ typedef LOGPALETTE* LPLOGPALETTE;
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_MORE_DATA 234L
+
+// Error codes (GetLastError).
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_INVALID_PIXEL_FORMAT 2000L
+#define ERROR_DEVICE_NOT_AVAILABLE 4319L
+#define ERROR_NOT_ENOUGH_QUOTA 1816L
+#define ERROR_GEN_FAILURE 31L
 #define KEY_QUERY_VALUE 0x0001
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_DWORD 4
 
 // Kernel.
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
 DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD milliseconds);
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode);
@@ -434,6 +492,8 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 int WINAPI GetSystemMetrics(int index);
 HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);
+HDC WINAPI CreateCompatibleDC(HDC dc);
+BOOL WINAPI DeleteDC(HDC dc);
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,7 +1,7 @@
 // The test controls that set the layer's state directly: presented pixel formats and the
 // palette display, the system palette and colours, the registry's values, the system version,
 // and the X connection and windows for tests that talk to the server themselves.
-#include "platform/linux/x11.h"
+#include "platform/linux/x11/x11.h"
 #include "platform/testctl.h"
 
 #include <cstring>
@@ -54,14 +54,6 @@ void buildPaletteFormats(PIXELFORMATDESCRIPTOR* f) {
     f[TEST_FORMAT_INDEX8_SINGLE - 1] = paletteFormat(PFD_TYPE_COLORINDEX, 8, PFD_NEED_PALETTE);
     f[TEST_FORMAT_INDEX4_DOUBLE - 1] =
         paletteFormat(PFD_TYPE_COLORINDEX, 4, PFD_NEED_PALETTE | PFD_DOUBLEBUFFER);
-}
-
-// Copies at most size - 1 characters and always terminates.
-void copyText(char* to, size_t size, const char* from) {
-    size_t length = std::strlen(from);
-    length = length < size ? length : size - 1;
-    std::memcpy(to, from, length);
-    to[length] = '\0';
 }
 
 } // namespace

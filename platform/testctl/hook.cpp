@@ -1,6 +1,6 @@
 // The test controls that work through the layer's hook: the virtual clock, fault injection,
 // the counts of realizations and broadcasts, and the record of message boxes.
-#include "platform/linux/hook.h"
+#include "platform/linux/core/core.h"
 #include "platform/testctl.h"
 
 #include <cstring>
@@ -42,14 +42,6 @@ struct Controls {
 };
 
 Controls controls;
-
-void copyText(char* out, size_t capacity, const char* text) {
-    size_t i = 0;
-    for (; text[i] != 0 && i + 1 < capacity; i++) {
-        out[i] = text[i];
-    }
-    out[i] = 0;
-}
 
 bool fail(PlatformCall call) {
     Fault& fault = controls.faults[call];

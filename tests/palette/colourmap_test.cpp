@@ -1,6 +1,6 @@
 // The colour-map operations on a palette the test hands to the kit, realization in both modes,
 // and the system colour takeover's state machine, with the registry scheme laid over the
-// saved colours at restore. A stand-in device context: no window is needed.
+// saved colours at restore. A memory device context stands in: no window is needed.
 #include "kit/core.h"
 #include "platform/testctl.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-HDC const fakeDc = (HDC)(uintptr_t)0x7400;
+HDC const fakeDc = CreateCompatibleDC(nullptr);
 const char* const colorsKey = "Control Panel\\Colors";
 
 struct Block {

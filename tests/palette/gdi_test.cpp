@@ -9,8 +9,9 @@
 
 namespace {
 
-HDC const dcA = (HDC)(uintptr_t)0x7100;
-HDC const dcB = (HDC)(uintptr_t)0x7200;
+// Memory DCs: each holds a palette selection of its own, and no window is needed.
+HDC const dcA = CreateCompatibleDC(nullptr);
+HDC const dcB = CreateCompatibleDC(nullptr);
 
 struct Block {
     WORD version;
@@ -88,6 +89,27 @@ TEST_F(Gdi, PaletteEntriesStayInBoundsAndHandlesGoStale) {
     EXPECT_EQ(SelectPalette(dcA, next, FALSE), stock);
     SelectPalette(dcA, stock, FALSE);
     DeleteObject(next);
+}
+
+// A DC handle names what it belongs to: a deleted memory DC, or a value that names nothing, is
+// refused, and a new memory DC starts with the stock palette whatever its slot held before.
+TEST_F(Gdi, DcHandlesNameWhatTheyBelongTo) {
+    HPALETTE palette = makePalette(4, 0);
+    ASSERT_NE(palette, nullptr);
+    HDC memory = CreateCompatibleDC(nullptr);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(SelectPalette(memory, palette, FALSE), stock);
+    EXPECT_TRUE(DeleteDC(memory));
+    EXPECT_FALSE(DeleteDC(memory));
+    EXPECT_EQ(SelectPalette(memory, stock, FALSE), nullptr) << "a deleted DC is stale";
+    EXPECT_EQ(RealizePalette(memory), GDI_ERROR);
+    EXPECT_EQ(SelectPalette((HDC)(uintptr_t)0x7100, stock, FALSE), nullptr);
+    HDC next = CreateCompatibleDC(nullptr);
+    ASSERT_NE(next, nullptr);
+    EXPECT_NE(next, memory) << "a new DC never takes an old one's handle";
+    EXPECT_EQ(SelectPalette(next, palette, FALSE), stock);
+    DeleteDC(next);
+    DeleteObject(palette);
 }
 
 TEST_F(Gdi, RealizeCountsChangedSystemEntries) {

@@ -2,7 +2,7 @@
 // pumping until the queue is quiet, and XTest input on the layer's own connection.
 #pragma once
 
-#include "platform/linux/x11.h"
+#include "platform/linux/x11/x11.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

@@ -2,7 +2,7 @@
 // own, the Xvfb is killed, and the child must end with a message and a non-zero code.
 #include <gtest/gtest.h>
 
-#include "platform/linux/x11.h"
+#include "platform/linux/x11/x11.h"
 
 #include <csignal>
 #include <fcntl.h>

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/testctl.h"
-#include "platform/linux/x11.h"
+#include "platform/linux/x11/x11.h"
 
 #include <algorithm>
 #include <cstdio>

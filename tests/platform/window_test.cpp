@@ -397,7 +397,8 @@ TEST_F(WindowTest, InjectedFaultsFailAsWin32Does) {
     EXPECT_EQ(GetDC(window), nullptr);
     HDC dc = GetDC(window);
     EXPECT_NE(dc, nullptr);
-    EXPECT_EQ(x11WindowOfDc(dc), window);
+    ASSERT_NE(windowOfDc(dc), nullptr);
+    EXPECT_EQ(windowOfDc(dc)->handle, window) << "the DC names its window's record";
     EXPECT_EQ(ReleaseDC(window, dc), 1);
     testFailCall(TEST_POST_MESSAGE);
     EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
@@ -409,7 +410,7 @@ TEST_F(WindowTest, InjectedFaultsFailAsWin32Does) {
     EXPECT_EQ(point.x, 123);
     EXPECT_EQ(point.y, 45);
     DestroyWindow(window);
-    EXPECT_EQ(x11WindowOfDc(dc), nullptr) << "a DC dies with its window";
+    EXPECT_EQ(windowOfDc(dc), nullptr) << "a DC dies with its window";
 }
 
 TEST_F(WindowTest, PingFromTheWindowManagerIsAnswered) {

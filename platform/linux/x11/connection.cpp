@@ -1,24 +1,29 @@
-// The layer's one X connection: opening it once, the atoms it needs, detectable auto-repeat,
-// and the handlers that keep X errors from ending the program.
-#include "platform/linux/x11.h"
+// The X11 backend's connection: opening it once, the atoms it needs, detectable auto-repeat,
+// the handlers that keep X errors from ending the program and keep their text, and the
+// backend's record of operations.
+#include "platform/linux/x11/x11.h"
 
 #include <X11/XKBlib.h>
-#include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 X11Connection x11;
 
 namespace {
 
-// Protocol errors never end the program: inside a trap the first one is kept for the caller;
-// outside a trap they come from requests whose failure nothing depends on (a window that
-// another client destroyed, say) and are dropped.
+// Protocol errors never end the program: inside a trap the first one is kept for the caller,
+// with Xlib's text for it; outside a trap they come from requests whose failure nothing
+// depends on (a window that another client destroyed, say) and are dropped.
 int onXError(Display* display, XErrorEvent* error) {
-    (void)display;
     if (x11.trapDepth > 0 && x11.trapError == 0) {
         x11.trapError = error->error_code;
+        x11.lastError = error->error_code;
+        char text[X11_ERROR_TEXT / 2];
+        XGetErrorText(display, error->error_code, text, (int)sizeof(text));
+        std::snprintf(x11.lastErrorText, sizeof(x11.lastErrorText), "%s (request %d)", text,
+                      (int)error->request_code);
     }
     return 0;
 }
@@ -38,6 +43,7 @@ void internAtoms(Display* display) {
     x11.wmDeleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     x11.wmState = XInternAtom(display, "WM_STATE", False);
     x11.netWmPing = XInternAtom(display, "_NET_WM_PING", False);
+    x11.netWmPid = XInternAtom(display, "_NET_WM_PID", False);
     x11.netWmName = XInternAtom(display, "_NET_WM_NAME", False);
     x11.utf8String = XInternAtom(display, "UTF8_STRING", False);
     x11.netWmWindowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
@@ -65,36 +71,37 @@ void askForDetectableRepeat(Display* display) {
     x11.detectableRepeat = supported == True;
 }
 
-} // namespace
-
-Display* x11Display(void) {
-    if (x11.tried) {
-        return x11.display;
-    }
-    // One attempt only: without a display every later call fails at once.
-    x11.tried = true;
+bool connect(void) {
     XSetErrorHandler(onXError);
     XSetIOErrorHandler(onXIOError);
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
-        return nullptr;
+        return false;
     }
     x11.display = display;
     x11.screen = DefaultScreen(display);
     x11.root = RootWindow(display, x11.screen);
+    x11.windowContext = XUniqueContext();
+    x11.boxContext = XUniqueContext();
     internAtoms(display);
     askForDetectableRepeat(display);
-    return display;
+    return true;
 }
 
+void screenSize(int* width, int* height) {
+    *width = DisplayWidth(x11.display, x11.screen);
+    *height = DisplayHeight(x11.display, x11.screen);
+}
+
+} // namespace
+
 void x11BeginErrorTrap(void) {
+    if (x11.trapDepth == 0 && x11.display != nullptr) {
+        // Errors of requests sent before the trap belong to nobody inside it.
+        XSync(x11.display, False);
+    }
     if (x11.trapDepth == 0) {
         x11.trapError = 0;
-        // Errors of requests sent before the trap belong to nobody inside it.
-        if (x11.display != nullptr) {
-            XSync(x11.display, False);
-            x11.trapError = 0;
-        }
     }
     x11.trapDepth++;
 }
@@ -113,3 +120,51 @@ int x11EndErrorTrap(void) {
     }
     return error;
 }
+
+const char* x11ErrorText(void) {
+    return x11.lastErrorText;
+}
+
+Display* x11Display(void) {
+    return platformBackend() == &x11Backend ? x11.display : nullptr;
+}
+
+Window x11WindowOf(HWND window) {
+    WindowRecord* record = windowRecord(window);
+    return record == nullptr ? 0 : x11Part(record)->xwindow;
+}
+
+X11Window* x11Part(WindowRecord* window) {
+    static_assert(sizeof(X11Window) <= NATIVE_WINDOW_BYTES, "the X part fits the record");
+    return reinterpret_cast<X11Window*>(window->native);
+}
+
+extern const Backend x11Backend = {
+    "x11",
+    connect,
+    screenSize,
+    x11ErrorText,
+    x11CreateWindow,
+    x11DestroyWindow,
+    x11ShowWindow,
+    x11HideWindow,
+    x11MinimizeWindow,
+    x11MoveWindow,
+    x11FocusWindow,
+    x11PumpEvents,
+    x11WaitForEvents,
+    glxFormatCount,
+    glxDescribeFormat,
+    glxSetFormat,
+    glxResizeSurface,
+    glxDestroySurface,
+    glxCreateContext,
+    glxMakeCurrent,
+    glxDeleteContext,
+    glxSwapBuffers,
+    x11CursorPosition,
+    x11GrabPointer,
+    x11UngrabPointer,
+    x11OpenBox,
+    x11CloseBox,
+};

@@ -1,9 +1,8 @@
-// GDI objects, logical palettes and the display's system palette, the system colours and a
-// read-only registry, all emulated in-process with Win32's meaning (X has none of them).
-#include "platform/linux/x11.h"
+// GDI: device contexts and the palette state each holds, logical palettes and the display's
+// system palette, and the system colours, emulated in-process with Win32's meaning.
+#include "platform/linux/core/core.h"
 
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -26,13 +25,16 @@ struct Palette {
     PALETTEENTRY entries[MAX_PALETTE_ENTRIES];
 };
 
-// The device contexts this layer has seen, with the palette selected into each. Any non-null
-// HDC is accepted; a full table recycles its oldest record.
-const int DC_SLOTS = 16;
-struct DcRecord {
-    HDC dc;
-    int paletteSlot;
-    int background;
+// Device contexts: a window's names its window record (window.cpp); the screen's has no
+// window; memory DCs (CreateCompatibleDC) carry a tag, a generation and a slot like palettes.
+const uintptr_t SCREEN_DC = 0x7fff0000u;
+const uintptr_t MEMORY_DC_TAG = 0x5D000000u;
+const int MEMORY_DCS = 8;
+
+struct MemoryDc {
+    bool inUse;
+    uint32_t generation;
+    DcPart part;
 };
 
 // The 20 static colours: the first ten sit at the bottom of the system palette, the last ten
@@ -61,8 +63,8 @@ enum SlotUse { SLOT_FREE, SLOT_RESERVED, SLOT_USED };
 
 struct Gdi {
     Palette palettes[PALETTE_SLOTS];
-    DcRecord dcs[DC_SLOTS];
-    int nextDcVictim;
+    DcPart screenDc;
+    MemoryDc memoryDcs[MEMORY_DCS];
     UINT systemPaletteUse;
     PALETTEENTRY systemPalette[SYSTEM_PALETTE_SIZE];
     SlotUse slotUse[SYSTEM_PALETTE_SIZE];
@@ -75,37 +77,6 @@ Gdi gdi;
 } // namespace
 
 bool gdiPaletteDisplay = false;
-RegistryValue registryValues[REGISTRY_VALUES];
-
-namespace {
-
-// --- Registry ------------------------------------------------------------------------------
-const int OPEN_KEYS = 8;
-const uintptr_t KEY_TAG = 0x5C000000u;
-const LSTATUS ERROR_INVALID_HANDLE_CODE = 6;
-const LSTATUS ERROR_INVALID_PARAMETER_CODE = 87;
-
-struct OpenKey {
-    int inUse;
-    char subKey[REGISTRY_KEY_CHARS];
-};
-
-OpenKey openKeys[OPEN_KEYS];
-
-// Copies at most size - 1 characters and always terminates; returns 0 when the text was cut.
-int copyText(char* to, size_t size, const char* from) {
-    size_t length = std::strlen(from);
-    int whole = 1;
-    if (length >= size) {
-        length = size - 1;
-        whole = 0;
-    }
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-    return whole;
-}
-
-} // namespace
 
 void gdiResetSystemPalette(void) {
     for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
@@ -170,25 +141,14 @@ int slotOf(const void* handle) {
     return slot;
 }
 
-DcRecord* dcRecord(HDC dc) {
-    if (dc == nullptr) {
+MemoryDc* memoryDcOf(HDC dc) {
+    uintptr_t value = (uintptr_t)dc;
+    if ((value & TAG_MASK) != MEMORY_DC_TAG || (value & 0xFFu) >= (uintptr_t)MEMORY_DCS) {
         return nullptr;
     }
-    for (DcRecord& record : gdi.dcs) {
-        if (record.dc == dc) {
-            return &record;
-        }
-    }
-    for (DcRecord& record : gdi.dcs) {
-        if (record.dc == nullptr) {
-            record = DcRecord{dc, STOCK_SLOT, 0};
-            return &record;
-        }
-    }
-    DcRecord& victim = gdi.dcs[gdi.nextDcVictim];
-    gdi.nextDcVictim = (gdi.nextDcVictim + 1) % DC_SLOTS;
-    victim = DcRecord{dc, STOCK_SLOT, 0};
-    return &victim;
+    MemoryDc* memory = &gdi.memoryDcs[value & 0xFFu];
+    bool current = ((value >> 8) & 0xFFFFu) == (memory->generation & 0xFFFFu);
+    return memory->inUse && current ? memory : nullptr;
 }
 
 int sameColour(const PALETTEENTRY& a, const PALETTEENTRY& b) {
@@ -225,7 +185,7 @@ bool hasExactMatch(const PALETTEENTRY& colour) {
 // PC_RESERVED always get an entry of their own while one is left; the others share an
 // existing entry of exactly their colour. Whatever finds no room maps to its nearest colour,
 // which changes nothing. The result is how many system-palette entries changed colour.
-int realize(const Palette& palette, int background) {
+int realize(const Palette& palette, bool background) {
     int changed = 0;
     if (!background) {
         for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
@@ -274,13 +234,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     if (slot == STOCK_SLOT) {
         return TRUE;
     }
-    // A DC that still holds the palette falls back to the stock one rather than to a stale
-    // slot.
-    for (DcRecord& record : gdi.dcs) {
-        if (record.dc != nullptr && record.paletteSlot == slot) {
-            record.paletteSlot = STOCK_SLOT;
-        }
-    }
+    gdiForgetPalette(slot);
     gdi.palettes[slot].inUse = 0;
     gdi.palettes[slot].generation++;
     return TRUE;
@@ -350,22 +304,22 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE handle, BOOL forceBackground) {
         return nullptr;
     }
     int slot = slotOf(handle);
-    DcRecord* record = dcRecord(dc);
+    DcPart* record = dcPart(dc);
     if (slot < 0 || record == nullptr) {
-        return nullptr;
+        return failWith(ERROR_INVALID_HANDLE, (HPALETTE) nullptr);
     }
     int previous = record->paletteSlot;
     if (!gdi.palettes[previous].inUse) {
         previous = STOCK_SLOT;
     }
     record->paletteSlot = slot;
-    record->background = forceBackground ? 1 : 0;
+    record->background = forceBackground != FALSE;
     return handleOf(previous);
 }
 
 UINT WINAPI RealizePalette(HDC dc) {
     start();
-    DcRecord* record = dcRecord(dc);
+    DcPart* record = dcPart(dc);
     if (record == nullptr || platformFails(CALL_REALIZE_PALETTE)) {
         return GDI_ERROR;
     }
@@ -469,101 +423,87 @@ BOOL WINAPI SetSysColors(int count, const INT* elements, const COLORREF* colours
     return TRUE;
 }
 
-// --- Registry ------------------------------------------------------------------------------
-
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
-    (void)options;
-    (void)desired;
-    if (result == nullptr) {
-        return ERROR_INVALID_PARAMETER_CODE;
-    }
-    *result = nullptr;
-    if (key != HKEY_CURRENT_USER || subKey == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    bool exists = false;
-    for (const RegistryValue& value : registryValues) {
-        if (value.inUse && strcasecmp(value.subKey, subKey) == 0) {
-            exists = true;
-            break;
-        }
-    }
-    if (!exists) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    for (int i = 0; i < OPEN_KEYS; i++) {
-        if (!openKeys[i].inUse) {
-            openKeys[i].inUse = 1;
-            copyText(openKeys[i].subKey, sizeof openKeys[i].subKey, subKey);
-            *result = (HKEY)(KEY_TAG | (uintptr_t)i);
-            return ERROR_SUCCESS;
-        }
-    }
-    return ERROR_FILE_NOT_FOUND;
-}
-
-namespace {
-OpenKey* openKeyOf(HKEY key) {
-    uintptr_t value = (uintptr_t)key;
-    if ((value & ~(uintptr_t)0xFF) != KEY_TAG || (value & 0xFF) >= (uintptr_t)OPEN_KEYS) {
-        return nullptr;
-    }
-    OpenKey* open = &openKeys[value & 0xFF];
-    return open->inUse ? open : nullptr;
-}
-} // namespace
-
-// As on Win32: a buffer too small for the value gives ERROR_MORE_DATA and the size needed,
-// and nothing is written to it.
-LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                                LPBYTE data, LPDWORD dataSize) {
-    const OpenKey* open = openKeyOf(key);
-    if (open == nullptr) {
-        return ERROR_INVALID_HANDLE_CODE;
-    }
-    if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
-        return ERROR_INVALID_PARAMETER_CODE;
-    }
-    const char* name = valueName != nullptr ? valueName : "";
-    for (const RegistryValue& value : registryValues) {
-        if (!value.inUse || strcasecmp(value.subKey, open->subKey) != 0 ||
-            strcasecmp(value.name, name) != 0) {
-            continue;
-        }
-        if (type != nullptr) {
-            *type = value.type;
-        }
-        if (data != nullptr && *dataSize < value.size) {
-            *dataSize = value.size;
-            return ERROR_MORE_DATA;
-        }
-        if (data != nullptr) {
-            std::memcpy(data, value.data, value.size);
-        }
-        if (dataSize != nullptr) {
-            *dataSize = value.size;
-        }
-        return ERROR_SUCCESS;
-    }
-    return ERROR_FILE_NOT_FOUND;
-}
-
-LSTATUS WINAPI RegCloseKey(HKEY key) {
-    OpenKey* open = openKeyOf(key);
-    if (open == nullptr) {
-        return ERROR_INVALID_HANDLE_CODE;
-    }
-    open->inUse = 0;
-    return ERROR_SUCCESS;
-}
-
 void gdiSystemPalette(PALETTEENTRY entries[256]) {
     start();
     std::memcpy(entries, gdi.systemPalette, sizeof gdi.systemPalette);
 }
 
-void registryCloseAll(void) {
-    for (OpenKey& key : openKeys) {
-        key = OpenKey();
+// A DC that still holds a deleted palette falls back to the stock one rather than to a stale
+// slot.
+void gdiForgetPalette(int slot) {
+    auto forget = [slot](DcPart* part) {
+        if (part->paletteSlot == slot) {
+            part->paletteSlot = STOCK_SLOT;
+        }
+    };
+    WindowRecord* windows = windowRecords();
+    for (int i = 0; i < MAX_WINDOWS; i++) {
+        forget(&windows[i].dc);
     }
+    forget(&gdi.screenDc);
+    for (MemoryDc& memory : gdi.memoryDcs) {
+        forget(&memory.part);
+    }
+}
+
+DcPart* dcPart(HDC dc) {
+    if (dc == (HDC)SCREEN_DC) {
+        return &gdi.screenDc;
+    }
+    MemoryDc* memory = memoryDcOf(dc);
+    if (memory != nullptr) {
+        return &memory->part;
+    }
+    WindowRecord* window = windowOfDc(dc);
+    return window != nullptr ? &window->dc : nullptr;
+}
+
+// --- Device contexts -------------------------------------------------------------------------
+
+HDC WINAPI GetDC(HWND window) {
+    if (platformFails(CALL_GET_DC)) {
+        return failWith(ERROR_GEN_FAILURE, (HDC) nullptr);
+    }
+    if (window == nullptr) {
+        return (HDC)SCREEN_DC;
+    }
+    WindowRecord* record = windowRecord(window);
+    return record != nullptr ? dcOfWindow(record)
+                             : failWith(ERROR_INVALID_WINDOW_HANDLE, (HDC) nullptr);
+}
+
+int WINAPI ReleaseDC(HWND window, HDC dc) {
+    if (window == nullptr) {
+        return dc == (HDC)SCREEN_DC ? 1 : 0;
+    }
+    WindowRecord* record = windowRecord(window);
+    return record != nullptr && windowOfDc(dc) == record ? 1 : 0;
+}
+
+// A memory DC compatible with the screen: it holds a palette selection of its own.
+HDC WINAPI CreateCompatibleDC(HDC dc) {
+    if (dc != nullptr && dcPart(dc) == nullptr) {
+        return failWith(ERROR_INVALID_HANDLE, (HDC) nullptr);
+    }
+    for (int slot = 0; slot < MEMORY_DCS; slot++) {
+        MemoryDc& memory = gdi.memoryDcs[slot];
+        if (!memory.inUse) {
+            memory.inUse = true;
+            memory.generation++;
+            memory.part = DcPart();
+            uintptr_t value =
+                MEMORY_DC_TAG | ((uintptr_t)(memory.generation & 0xFFFFu) << 8) | (uintptr_t)slot;
+            return (HDC)value;
+        }
+    }
+    return failWith(ERROR_NOT_ENOUGH_MEMORY, (HDC) nullptr);
+}
+
+BOOL WINAPI DeleteDC(HDC dc) {
+    MemoryDc* memory = memoryDcOf(dc);
+    if (memory == nullptr) {
+        return failWith(ERROR_INVALID_HANDLE, FALSE);
+    }
+    memory->inUse = false;
+    return TRUE;
 }

@@ -1,10 +1,13 @@
-// Small kernel and resource services: module handle, system version, stock icon and cursor,
-// local memory blocks and process exit.
-#include "platform/linux/x11.h"
+// Small kernel and resource services: the tick and Sleep, the last error, module handle,
+// system version, stock icon and cursor, local memory blocks and process exit.
+#include "platform/linux/core/core.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <sched.h>
 
 namespace {
 
@@ -24,6 +27,56 @@ SystemVersion systemVersion = {VER_PLATFORM_WIN32_NT, 10, 0, 19045};
 
 const PlatformHook* platformHook = nullptr;
 
+// Milliseconds of the monotonic clock, kept to 32 bits so that the tick wraps after 2^32 ms as
+// Windows' does; callers subtract ticks as unsigned 32-bit values.
+DWORD WINAPI GetTickCount(void) {
+    DWORD tick = 0;
+    if (platformHook != nullptr && platformHook->tick(&tick)) {
+        return tick;
+    }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = (uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u;
+    return (DWORD)ms;
+}
+
+// Sleeps to an absolute deadline on the monotonic clock, so a signal that interrupts the sleep
+// costs nothing: the sleep resumes towards the same deadline.
+void WINAPI Sleep(DWORD milliseconds) {
+    if (platformHook != nullptr && platformHook->sleep(milliseconds)) {
+        return;
+    }
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    deadline.tv_sec += milliseconds / 1000u;
+    deadline.tv_nsec += (long)(milliseconds % 1000u) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec++;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+// One thread: the last error is the process's.
+DWORD lastError = ERROR_SUCCESS;
+
+void setLastError(DWORD error) {
+    lastError = error;
+}
+
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD error) {
+    lastError = error;
+}
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     // Only the program itself is loaded; named modules are not found.
     return moduleName == nullptr ? (HMODULE)MODULE_HANDLE : nullptr;
@@ -31,7 +84,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
-        return FALSE;
+        return failWith(ERROR_INVALID_PARAMETER, FALSE);
     }
     info->dwMajorVersion = systemVersion.major;
     info->dwMinorVersion = systemVersion.minor;
@@ -51,7 +104,7 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
 
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes) {
     if (platformFails(CALL_LOCAL_ALLOC)) {
-        return nullptr;
+        return failWith(ERROR_NOT_ENOUGH_MEMORY, (HLOCAL) nullptr);
     }
     // A zero-byte block is still a distinct block, as on Win32.
     size_t size = bytes > 0 ? bytes : 1;

@@ -1,0 +1,73 @@
+// The seam between the emulated Win32 core and a display backend: everything the core asks of
+// a display system. A backend is one folder beside core/ that fills in one Backend record; the
+// core reaches it only through platformBackend().
+#pragma once
+
+#include "platform/linux/core/core.h"
+
+// A message box's surface while it is open: the backend sets `closed` when the user answers it.
+struct BoxSurface {
+    bool closed;
+    alignas(std::max_align_t) unsigned char native[512];
+};
+
+struct Backend {
+    const char* name;
+
+    // The connection, opened once; false when this kind of display cannot be reached.
+    bool (*connect)(void);
+    void (*screenSize)(int* width, int* height);
+    // The last failure's text, for GetLastError's callers and standard error ("" when none).
+    const char* (*errorText)(void);
+
+    // Native windows. The native window is the record's client area, at the record's origin
+    // and size; create fills the record's native part.
+    bool (*createWindow)(WindowRecord* window, const char* className, const char* titleUtf8,
+                         const char* titleLatin1);
+    void (*destroyWindow)(WindowRecord* window);
+    // Maps the window and waits, bounded, until the display shows it (then inputMapped).
+    void (*showWindow)(WindowRecord* window);
+    void (*hideWindow)(WindowRecord* window);
+    void (*minimizeWindow)(WindowRecord* window);
+    // Moves and sizes the native window to the record's origin and size; false on failure.
+    bool (*moveWindow)(WindowRecord* window);
+    void (*focusWindow)(WindowRecord* window);
+
+    // Events: handles everything the display has sent, while the queue has room, through the
+    // core's input functions; or waits until something arrives (ms, -1: no limit).
+    void (*pumpEvents)(void);
+    void (*waitForEvents)(int timeoutMs);
+
+    // Pixel formats, numbered from 1, as the display's configurations offer them.
+    int (*formatCount)(void);
+    const PIXELFORMATDESCRIPTOR* (*describeFormat)(int number);
+    // Gives the window its GL surface for a format: a real one, or (presented non-null) one
+    // that renders a presented format through the closest real configuration.
+    bool (*setFormat)(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+    // The client area changed size: the GL surface follows.
+    void (*resizeSurface)(WindowRecord* window);
+    void (*destroySurface)(WindowRecord* window);
+    // Contexts: null on failure; makeCurrent with a null window releases the current one and
+    // refuses a context of another configuration than the window's.
+    void* (*createContext)(WindowRecord* window);
+    bool (*makeCurrent)(WindowRecord* window, void* context);
+    void (*deleteContext)(void* context);
+    bool (*swapBuffers)(WindowRecord* window);
+
+    // The pointer: its screen position, and capture as the display offers it. The release
+    // waits until the display has ended the grab.
+    bool (*cursorPosition)(POINT* point);
+    bool (*grabPointer)(WindowRecord* window);
+    void (*ungrabPointer)(void);
+
+    // A message box: opens its surface (false: none could be made), and closes it.
+    bool (*openBox)(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);
+    void (*closeBox)(BoxSurface* box);
+};
+
+// The backend in use: chosen and connected at the first call that needs a display, once; null
+// when no display could be reached.
+const Backend* platformBackend(void);
+// The backend chosen so far, without trying to connect (null before the first call or without
+// a display).
+const Backend* connectedBackend(void);

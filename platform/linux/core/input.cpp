@@ -1,0 +1,487 @@
+// Input in Win32's terms: the functions a backend feeds with key, pointer, focus and window
+// events, the key state that GetKeyState reports, WM_CHAR from TranslateMessage, the US layout
+// of LoadKeyboardLayoutA, pointer capture, the cursor position and the focus.
+#include "platform/linux/backend.h"
+
+#include <cstring>
+
+namespace {
+
+// What a key that no layout names sends as its virtual key; Win32 has no name for it.
+const int VK_UNNAMED = 0xff;
+
+struct InputState {
+    // Key state as of the input messages taken so far, per keycode, as Win32 keeps it in step
+    // with the messages rather than with the hardware.
+    bool codeDown[256];
+    unsigned char codeVk[256];
+    bool buttonDown[3]; // left, right, middle
+    // The low bit of GetKeyState per virtual key: flipped by every press that finds the key
+    // up, as Win32 does for all keys. Caps Lock's bit follows the display's lock instead.
+    bool toggled[256];
+    bool capsToggled;
+    // Keys seen pressed as the events arrive, to tell auto-repeats from first presses.
+    bool eventDown[256];
+    // The last key-down taken, for TranslateMessage.
+    unsigned lastKeycode;
+    unsigned char lastCharacters[8];
+    int lastCharacterCount;
+    bool usLayout;
+    HWND capture;
+};
+
+InputState input;
+
+const WPARAM BUTTON_FLAGS[3] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
+const int BUTTON_KEYS[3] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
+const UINT BUTTON_DOWN[3] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+const UINT BUTTON_UP[3] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
+
+// The US keyboard by keycode (the typing block, where the X and evdev numberings agree):
+// unshifted and shifted characters. LoadKeyboardLayoutA("00000409") makes these the
+// characters whatever layout is active, as the same call does on Win32.
+struct UsKey {
+    char plain;
+    char shifted;
+};
+
+UsKey usKey(unsigned keycode) {
+    static const char* const plain = "1234567890-=\0\0qwertyuiop[]\0\0asdfghjkl;'`\0\\zxcvbnm,./";
+    static const char* const shifted = "!@#$%^&*()_+\0\0QWERTYUIOP{}\0\0ASDFGHJKL:\"~\0|ZXCVBNM<>?";
+    if (keycode < 10 || keycode > 61) {
+        return UsKey{0, 0};
+    }
+    return UsKey{plain[keycode - 10], shifted[keycode - 10]};
+}
+
+// The characters of a key on the US layout with these modifiers; returns how many (0 or 1).
+int usCharacters(UsKey key, unsigned modifiers, unsigned char* out) {
+    bool shift = (modifiers & KEY_SHIFT) != 0;
+    bool caps = (modifiers & KEY_CAPS_LOCK) != 0;
+    bool control = (modifiers & KEY_CONTROL) != 0;
+    bool alt = (modifiers & KEY_ALT) != 0;
+    if (control && alt) {
+        return 0;
+    }
+    char c = key.plain;
+    bool letter = c >= 'a' && c <= 'z';
+    if (letter ? (shift != caps) : shift) {
+        c = key.shifted;
+    }
+    if (control) {
+        if (letter) {
+            c = (char)(c & 0x1f);
+        } else if (c == '[' || c == '\\' || c == ']') {
+            c = (char)(c - 0x40);
+        } else {
+            return 0;
+        }
+    }
+    out[0] = (unsigned char)c;
+    return 1;
+}
+
+bool vkDown(int vk) {
+    for (int i = 0; i < 3; i++) {
+        if (vk == BUTTON_KEYS[i]) {
+            return input.buttonDown[i];
+        }
+    }
+    for (int code = 0; code < 256; code++) {
+        if (input.codeDown[code] && input.codeVk[code] == vk) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The character of a virtual key on the US layout with the current key state; for key
+// messages that no key event made.
+int charactersOfVk(int vk, unsigned char* out) {
+    bool shift = vkDown(VK_SHIFT);
+    bool control = vkDown(VK_CONTROL);
+    int c = 0;
+    if (vk >= 'A' && vk <= 'Z') {
+        c = (shift != input.capsToggled) ? vk : vk - 'A' + 'a';
+        if (control) {
+            c = vk & 0x1f;
+        }
+    } else if (vk >= '0' && vk <= '9' && !control) {
+        c = shift ? ")!@#$%^&*("[vk - '0'] : vk;
+    } else if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_SPACE || vk == VK_BACK ||
+               vk == VK_TAB) {
+        c = vk; // these keys' codes are their characters
+    }
+    if (c == 0) {
+        return 0;
+    }
+    out[0] = (unsigned char)c;
+    return 1;
+}
+
+SHORT clampShort(int value) {
+    return (SHORT)(value < -32768 ? -32768 : (value > 32767 ? 32767 : value));
+}
+
+void queuePointer(WindowRecord* window, UINT message, int x, int y, POINT screen, WPARAM flags) {
+    InputEntry entry = InputEntry();
+    entry.msg = makeMessage(window->handle, message, flags,
+                            // Signed halves: a captured pointer may be left of or above the
+                            // client area.
+                            MAKELPARAM(clampShort(x), clampShort(y)));
+    entry.msg.pt = screen;
+    queueInput(&entry);
+}
+
+} // namespace
+
+int virtualKeyOfCharacter(char c) {
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 'A';
+    }
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ') {
+        return c;
+    }
+    switch (c) {
+    case ';':
+        return VK_OEM_1;
+    case '=':
+        return VK_OEM_PLUS;
+    case ',':
+        return VK_OEM_COMMA;
+    case '-':
+        return VK_OEM_MINUS;
+    case '.':
+        return VK_OEM_PERIOD;
+    case '/':
+        return VK_OEM_2;
+    case '`':
+        return VK_OEM_3;
+    case '[':
+        return VK_OEM_4;
+    case '\\':
+        return VK_OEM_5;
+    case ']':
+        return VK_OEM_6;
+    case '\'':
+        return VK_OEM_7;
+    case '<':
+        return VK_OEM_102;
+    default:
+        return 0;
+    }
+}
+
+// --- From the backend -------------------------------------------------------------------------
+
+void inputKey(WindowRecord* window, const KeyEvent* event) {
+    if (window->disabled) {
+        return;
+    }
+    unsigned keycode = event->keycode & 0xff;
+    bool press = event->press;
+    bool repeat = press && input.eventDown[keycode];
+    input.eventDown[keycode] = press;
+    // Win32 names keys by the layout; for the typing block the US layout's key stands in when
+    // the active layout has no Latin key there (a Cyrillic layout, say), or always after
+    // LoadKeyboardLayoutA asked for it.
+    UsKey us = usKey(keycode);
+    int vk = event->virtualKey;
+    if (us.plain != 0 && (input.usLayout || vk == 0)) {
+        vk = virtualKeyOfCharacter(us.plain);
+    }
+    vk = vk != 0 ? vk : VK_UNNAMED;
+    bool alt = (event->modifiers & KEY_ALT) != 0;
+    bool control = (event->modifiers & KEY_CONTROL) != 0;
+    // Alt combinations (and Alt itself, and F10) are system keys; with Control they are not.
+    bool system = ((alt || vk == VK_MENU) && !control) || vk == VK_F10;
+    // The cursor block's keys are the extended ones.
+    bool extended = (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE;
+    DWORD flags = keycode;
+    flags |= extended ? KF_EXTENDED : 0;
+    flags |= alt ? KF_ALTDOWN : 0;
+    flags |= (!press || repeat) ? KF_REPEAT : 0;
+    flags |= !press ? KF_UP : 0;
+    InputEntry entry = InputEntry();
+    UINT message =
+        press ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    // A repeat count of 1, the flags in the high word.
+    entry.msg = makeMessage(window->handle, message, (WPARAM)vk, (LPARAM)(1u | (flags << 16)));
+    entry.msg.pt = event->screen;
+    entry.keycode = keycode;
+    entry.modifiers = event->modifiers;
+    if (press && input.usLayout && us.plain != 0) {
+        entry.characterCount = usCharacters(us, event->modifiers, entry.characters);
+    } else if (press) {
+        entry.characterCount = event->characterCount;
+        std::memcpy(entry.characters, event->characters, sizeof(entry.characters));
+    }
+    queueInput(&entry);
+}
+
+void inputPointerMove(WindowRecord* window, int x, int y, POINT screen, WPARAM held) {
+    if (!window->disabled) {
+        queuePointer(window, WM_MOUSEMOVE, x, y, screen, held);
+    }
+}
+
+void inputPointerButton(WindowRecord* window, int button, bool press, int x, int y, POINT screen,
+                        WPARAM held) {
+    if (window->disabled || button < 0 || button > 2) {
+        return;
+    }
+    // The display reports the buttons held before the event; Win32 those held after it.
+    WPARAM flags = press ? (held | BUTTON_FLAGS[button]) : (held & ~BUTTON_FLAGS[button]);
+    queuePointer(window, press ? BUTTON_DOWN[button] : BUTTON_UP[button], x, y, screen, flags);
+}
+
+void inputFocus(WindowRecord* window, bool focused) {
+    if (window->active == focused) {
+        return;
+    }
+    window->active = focused;
+    if (!focused) {
+        inputForgetKeys();
+    }
+    queuePosted(window->handle, WM_ACTIVATE,
+                MAKEWPARAM(focused ? WA_ACTIVE : WA_INACTIVE, window->minimized ? 1 : 0), 0);
+}
+
+void inputMapped(WindowRecord* window) {
+    window->viewable = true;
+}
+
+void inputUnmapped(WindowRecord* window) {
+    window->viewable = false;
+    inputCaptureLost(window->handle);
+}
+
+// Minimised or restored by someone else (a window manager, another client): the same messages
+// as the program's own ShowWindow gives, posted.
+void inputMinimized(WindowRecord* window) {
+    if (!window->shown || window->minimized) {
+        return;
+    }
+    window->minimized = true;
+    queuePosted(window->handle, WM_SIZE, SIZE_MINIMIZED, 0);
+    if (window->active) {
+        window->active = false;
+        inputForgetKeys();
+        queuePosted(window->handle, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
+    }
+}
+
+void inputRestored(WindowRecord* window) {
+    if (!window->minimized) {
+        return;
+    }
+    window->minimized = false;
+    window->paintPending = true;
+    queuePosted(window->handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+}
+
+void inputConfigured(WindowRecord* window, int x, int y, int width, int height) {
+    bool resized = width != window->width || height != window->height;
+    bool moved = x != window->x || y != window->y;
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
+    if (resized) {
+        platformBackend()->resizeSurface(window);
+    }
+    if (window->minimized) {
+        return;
+    }
+    if (resized) {
+        queuePosted(window->handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+    }
+    if (moved) {
+        queuePosted(window->handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
+    }
+}
+
+// A pending paint absorbs new requests.
+void inputExposed(WindowRecord* window) {
+    window->paintPending = true;
+}
+
+void inputCloseRequested(WindowRecord* window) {
+    queuePosted(window->handle, WM_CLOSE, 0, 0);
+}
+
+bool inputUsesUsLayout(void) {
+    return input.usLayout;
+}
+
+void inputForgetKeys(void) {
+    std::memset(input.codeDown, 0, sizeof(input.codeDown));
+    std::memset(input.eventDown, 0, sizeof(input.eventDown));
+    std::memset(input.buttonDown, 0, sizeof(input.buttonDown));
+}
+
+void inputCaptureLost(HWND window) {
+    if (window == nullptr || input.capture != window) {
+        return;
+    }
+    input.capture = nullptr;
+    if (connectedBackend() != nullptr) {
+        connectedBackend()->ungrabPointer();
+    }
+}
+
+void inputTaken(const InputEntry* entry) {
+    const MSG* msg = &entry->msg;
+    unsigned keycode = entry->keycode & 0xff;
+    switch (msg->message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        int vk = (int)(msg->wParam & 0xff);
+        // An auto-repeat finds the key down already and leaves the bit alone.
+        if (!vkDown(vk)) {
+            input.toggled[vk] = !input.toggled[vk];
+        }
+        bool locked = (entry->modifiers & KEY_CAPS_LOCK) != 0;
+        // The lock's state at a Caps Lock press is the one before it.
+        input.capsToggled = (vk == VK_CAPITAL && !input.codeDown[keycode]) ? !locked : locked;
+        input.codeDown[keycode] = true;
+        input.codeVk[keycode] = (unsigned char)vk;
+        input.lastKeycode = keycode;
+        input.lastCharacterCount = entry->characterCount;
+        std::memcpy(input.lastCharacters, entry->characters, sizeof(input.lastCharacters));
+        break;
+    }
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        input.codeDown[keycode] = false;
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_MOUSEMOVE:
+        for (int i = 0; i < 3; i++) {
+            bool down = (msg->wParam & BUTTON_FLAGS[i]) != 0;
+            if (down && !input.buttonDown[i]) {
+                input.toggled[BUTTON_KEYS[i]] = !input.toggled[BUTTON_KEYS[i]];
+            }
+            input.buttonDown[i] = down;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Win32 operations ------------------------------------------------------------------------
+
+BOOL WINAPI TranslateMessage(const MSG* msg) {
+    if (msg == nullptr) {
+        return FALSE;
+    }
+    if (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP) {
+        return TRUE;
+    }
+    if (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) {
+        return FALSE;
+    }
+    unsigned keycode = (unsigned)((msg->lParam >> 16) & 0xff);
+    unsigned char characters[8];
+    int count;
+    if (keycode >= 8 && keycode == input.lastKeycode) {
+        count = input.lastCharacterCount;
+        std::memcpy(characters, input.lastCharacters, sizeof(characters));
+    } else {
+        // A message made up by the program (no keycode): the virtual key and the key state
+        // decide, as the US layout has them.
+        count = charactersOfVk((int)msg->wParam, characters);
+    }
+    UINT message = msg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
+    for (int i = 0; i < count; i++) {
+        queuePosted(msg->hwnd, message, (WPARAM)characters[i], msg->lParam);
+    }
+    return TRUE;
+}
+
+SHORT WINAPI GetKeyState(int virtualKey) {
+    unsigned value = 0;
+    if (vkDown(virtualKey)) {
+        value |= 0x8000u;
+    }
+    if (virtualKey == VK_CAPITAL) {
+        value |= input.capsToggled ? 1u : 0u;
+    } else if (virtualKey >= 0 && virtualKey < 256 && input.toggled[virtualKey]) {
+        value |= 1u;
+    }
+    return (SHORT)value;
+}
+
+// Capture as the display grants it: refused while the window is not viewable, or while
+// another client holds the pointer.
+HWND WINAPI SetCapture(HWND window) {
+    WindowRecord* record = windowRecord(window);
+    if (record == nullptr || record->destroying || connectedBackend() == nullptr ||
+        !record->viewable || record->minimized) {
+        return nullptr;
+    }
+    HWND previous = input.capture;
+    if (!connectedBackend()->grabPointer(record)) {
+        return nullptr;
+    }
+    input.capture = window;
+    return previous != window ? previous : nullptr;
+}
+
+BOOL WINAPI ReleaseCapture(void) {
+    HWND previous = input.capture;
+    input.capture = nullptr;
+    if (connectedBackend() != nullptr) {
+        connectedBackend()->ungrabPointer();
+    }
+    if (previous != nullptr) {
+        sendToWindow(previous, WM_CAPTURECHANGED, 0, 0);
+    }
+    return TRUE;
+}
+
+HWND WINAPI GetCapture(void) {
+    if (input.capture != nullptr && windowRecord(input.capture) == nullptr) {
+        input.capture = nullptr;
+    }
+    return input.capture;
+}
+
+BOOL WINAPI GetCursorPos(LPPOINT point) {
+    if (platformFails(CALL_GET_CURSOR_POS)) {
+        return failWith(ERROR_GEN_FAILURE, FALSE);
+    }
+    if (point == nullptr) {
+        return failWith(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    const Backend* backend = platformBackend();
+    if (backend == nullptr) {
+        return failWith(ERROR_DEVICE_NOT_AVAILABLE, FALSE);
+    }
+    return backend->cursorPosition(point) ? TRUE : failWith(ERROR_GEN_FAILURE, FALSE);
+}
+
+HWND WINAPI GetFocus(void) {
+    WindowRecord* windows = windowRecords();
+    for (int i = 0; i < MAX_WINDOWS; i++) {
+        if (windows[i].used && !windows[i].destroying && windows[i].active) {
+            return windows[i].handle;
+        }
+    }
+    return nullptr;
+}
+
+HKL WINAPI LoadKeyboardLayoutA(LPCSTR layoutId, UINT flags) {
+    (void)flags;
+    if (layoutId == nullptr || std::strcmp(layoutId, "00000409") != 0) {
+        return failWith(ERROR_INVALID_PARAMETER, (HKL) nullptr);
+    }
+    input.usLayout = true;
+    return (HKL)(uintptr_t)0x04090409u;
+}

@@ -1,0 +1,281 @@
+// X events in, Win32 input out: one small handler per event kind, dispatched from one switch,
+// each handing what it learnt to the core's input functions; and reading and waiting for
+// events on the connection.
+#include "platform/linux/x11/x11.h"
+
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+
+namespace {
+
+// The window record of an X window (its client area or GL child); null for any other window,
+// such as one already destroyed, whose late events are dropped.
+WindowRecord* recordOf(Window xwindow) {
+    XPointer record = nullptr;
+    if (XFindContext(x11.display, xwindow, x11.windowContext, &record) != 0) {
+        return nullptr;
+    }
+    return (WindowRecord*)record;
+}
+
+// Without detectable auto-repeat X sends a held key as a release and a press; the release is
+// dropped when its press follows within a few milliseconds.
+const Time REPEAT_GAP_MS = 2;
+
+bool isRepeatRelease(const XKeyEvent* event) {
+    if (x11.detectableRepeat || XEventsQueued(x11.display, QueuedAfterReading) == 0) {
+        return false;
+    }
+    XEvent next;
+    XPeekEvent(x11.display, &next);
+    return next.type == KeyPress && next.xkey.keycode == event->keycode &&
+           next.xkey.window == event->window && next.xkey.time >= event->time &&
+           next.xkey.time - event->time <= REPEAT_GAP_MS;
+}
+
+void onKey(WindowRecord* window, XKeyEvent* event) {
+    bool press = event->type == KeyPress;
+    if (!press && isRepeatRelease(event)) {
+        return;
+    }
+    KeyEvent key = KeyEvent();
+    key.press = press;
+    key.keycode = event->keycode & 0xff;
+    key.virtualKey = x11VirtualKey(key.keycode, event->state);
+    key.modifiers = x11Modifiers(event->state);
+    key.screen.x = event->x_root;
+    key.screen.y = event->y_root;
+    if (press) {
+        key.characterCount =
+            x11Characters(key.keycode, event->state, key.characters, (int)sizeof(key.characters));
+    }
+    inputKey(window, &key);
+}
+
+void onMotion(WindowRecord* window, XMotionEvent* event) {
+    POINT screen = {event->x_root, event->y_root};
+    inputPointerMove(window, event->x, event->y, screen, x11HeldFlags(event->state));
+}
+
+void onButton(WindowRecord* window, XButtonEvent* event) {
+    int button;
+    switch (event->button) {
+    case Button1:
+        button = 0;
+        break;
+    case Button3:
+        button = 1;
+        break;
+    case Button2:
+        button = 2;
+        break;
+    default:
+        return; // the wheel and extra buttons
+    }
+    POINT screen = {event->x_root, event->y_root};
+    inputPointerButton(window, button, event->type == ButtonPress, event->x, event->y, screen,
+                       x11HeldFlags(event->state));
+}
+
+// Only the last of a series asks for a paint.
+void onExpose(WindowRecord* window, XExposeEvent* event) {
+    if (event->count == 0) {
+        inputExposed(window);
+    }
+}
+
+// A real ConfigureNotify is relative to the parent (a window manager's frame); a synthetic one
+// is already in root coordinates.
+void onConfigure(WindowRecord* window, XConfigureEvent* event) {
+    Window xwindow = x11Part(window)->xwindow;
+    if (event->window != xwindow) {
+        return;
+    }
+    int x = event->x;
+    int y = event->y;
+    if (!event->send_event) {
+        Window child = 0;
+        x11BeginErrorTrap();
+        Bool ok = XTranslateCoordinates(x11.display, xwindow, x11.root, 0, 0, &x, &y, &child);
+        int error = x11EndErrorTrap();
+        if (!ok || error != 0) {
+            x = window->x;
+            y = window->y;
+        }
+    }
+    inputConfigured(window, x, y, event->width, event->height);
+}
+
+void onMap(WindowRecord* window, XMapEvent* event) {
+    if (event->window != x11Part(window)->xwindow) {
+        return;
+    }
+    inputMapped(window);
+    // Mapped again by another client: restored (a window manager says so in WM_STATE).
+    if (window->minimized && !x11WindowManagerRuns()) {
+        inputRestored(window);
+    }
+}
+
+void onUnmap(WindowRecord* window, XUnmapEvent* event) {
+    if (event->window != x11Part(window)->xwindow) {
+        return;
+    }
+    inputUnmapped(window);
+    // A window manager also unmaps to reparent; only its WM_STATE says iconified. Without one,
+    // whoever unmapped a shown window minimised it.
+    if (window->shown && !window->minimized && !x11WindowManagerRuns()) {
+        inputMinimized(window);
+    }
+}
+
+long wmStateOf(Window xwindow) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    long state = WithdrawnState;
+    x11BeginErrorTrap();
+    XGetWindowProperty(x11.display, xwindow, x11.wmState, 0, 2, False, x11.wmState, &type, &format,
+                       &count, &after, &data);
+    x11EndErrorTrap();
+    if (data != nullptr) {
+        if (format == 32 && count > 0) {
+            state = ((long*)data)[0];
+        }
+        XFree(data);
+    }
+    return state;
+}
+
+void onProperty(WindowRecord* window, XPropertyEvent* event) {
+    Window xwindow = x11Part(window)->xwindow;
+    if (event->atom != x11.wmState || event->window != xwindow) {
+        return;
+    }
+    long state = wmStateOf(xwindow);
+    if (state == IconicState) {
+        inputMinimized(window);
+    } else if (state == NormalState) {
+        inputRestored(window);
+    }
+}
+
+// Focus changes caused by grabs, or moving between our own window and its children, are no
+// change of activation.
+void onFocus(WindowRecord* window, XFocusChangeEvent* event) {
+    if (event->mode == NotifyGrab || event->mode == NotifyUngrab) {
+        return;
+    }
+    if (event->detail == NotifyInferior || event->detail == NotifyPointer ||
+        event->detail == NotifyPointerRoot || event->detail == NotifyDetailNone) {
+        return;
+    }
+    inputFocus(window, event->type == FocusIn);
+}
+
+void onClientMessage(WindowRecord* window, XClientMessageEvent* event) {
+    if (event->message_type != x11.wmProtocols || event->format != 32) {
+        return;
+    }
+    Atom protocol = (Atom)event->data.l[0];
+    if (protocol == x11.wmDeleteWindow) {
+        inputCloseRequested(window);
+    } else if (protocol == x11.netWmPing) {
+        x11AnswerPing(event);
+    }
+}
+
+} // namespace
+
+void x11AnswerPing(const XClientMessageEvent* event) {
+    XEvent reply;
+    std::memset(&reply, 0, sizeof(reply));
+    reply.xclient = *event;
+    reply.xclient.window = x11.root;
+    x11BeginErrorTrap();
+    XSendEvent(x11.display, x11.root, False, SubstructureNotifyMask | SubstructureRedirectMask,
+               &reply);
+    x11EndErrorTrap();
+}
+
+void x11HandleEvent(XEvent* event) {
+    if (event->type == MappingNotify) {
+        XRefreshKeyboardMapping(&event->xmapping);
+        return;
+    }
+    WindowRecord* window = recordOf(event->xany.window);
+    if (window == nullptr) {
+        x11BoxEvent(event);
+        return;
+    }
+    if (window->destroying) {
+        return;
+    }
+    switch (event->type) {
+    case KeyPress:
+    case KeyRelease:
+        onKey(window, &event->xkey);
+        break;
+    case MotionNotify:
+        onMotion(window, &event->xmotion);
+        break;
+    case ButtonPress:
+    case ButtonRelease:
+        onButton(window, &event->xbutton);
+        break;
+    case Expose:
+        onExpose(window, &event->xexpose);
+        break;
+    case ConfigureNotify:
+        onConfigure(window, &event->xconfigure);
+        break;
+    case MapNotify:
+        onMap(window, &event->xmap);
+        break;
+    case UnmapNotify:
+        onUnmap(window, &event->xunmap);
+        break;
+    case PropertyNotify:
+        onProperty(window, &event->xproperty);
+        break;
+    case FocusIn:
+    case FocusOut:
+        onFocus(window, &event->xfocus);
+        break;
+    case ClientMessage:
+        onClientMessage(window, &event->xclient);
+        break;
+    default:
+        break;
+    }
+}
+
+void x11PumpEvents(void) {
+    Display* display = x11.display;
+    // Events stay with Xlib while the queue is nearly full, so that a storm of input is
+    // delayed rather than lost.
+    while (queueHasRoom() && XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        x11HandleEvent(&event);
+    }
+}
+
+void x11WaitForEvents(int timeoutMs) {
+    Display* display = x11.display;
+    XFlush(display);
+    if (XEventsQueued(display, QueuedAlready) > 0) {
+        return;
+    }
+    pollfd fd;
+    fd.fd = ConnectionNumber(display);
+    fd.events = POLLIN;
+    fd.revents = 0;
+    while (poll(&fd, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
+}
