@@ -37,11 +37,10 @@ void fillWindowClass(WindowClass& windowClass, HINSTANCE instance, Name name) {
     windowClass.lpszClassName = name;
 }
 
-int registerWindowClass(int32_t wide) {
+int registerWindowClass(int32_t wide, HINSTANCE instance) {
     if (classRegistered) {
         return 1;
     }
-    HINSTANCE instance = GetModuleHandleA(nullptr);
     ATOM atom = 0;
     if (wide != 0) {
         WNDCLASSW windowClass;
@@ -123,7 +122,8 @@ void kitSetMessageBoxes(int32_t on) {
 
 int kitCreateWindow(const void* title, int32_t wide) {
     attemptMadeWindow = false;
-    GetModuleHandleA(nullptr);
+    // One module handle serves the class and the window.
+    HINSTANCE instance = GetModuleHandleA(nullptr);
 
     OSVERSIONINFOA version;
     std::memset(&version, 0, sizeof(version));
@@ -137,7 +137,7 @@ int kitCreateWindow(const void* title, int32_t wide) {
         kit.systemColourCount = 25;
     }
 
-    if (registerWindowClass(wide) == 0) {
+    if (registerWindowClass(wide, instance) == 0) {
         kitReportError("Failed to register window class\n");
         return 0;
     }
@@ -152,7 +152,6 @@ int kitCreateWindow(const void* title, int32_t wide) {
     int y = kit.useDefaultPosition != 0 ? CW_USEDEFAULT : (int)outer.top;
     int width = kitClampToInt32((int64_t)outer.right - outer.left);
     int height = kitClampToInt32((int64_t)outer.bottom - outer.top);
-    HINSTANCE instance = GetModuleHandleA(nullptr);
     if (wide != 0) {
         kit.window = CreateWindowExW(0, CLASS_NAME_WIDE, (const WCHAR*)title, WINDOW_STYLE, x, y,
                                      width, height, nullptr, nullptr, instance, nullptr);

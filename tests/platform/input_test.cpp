@@ -350,31 +350,60 @@ TEST_F(InputTest, KeyAndButtonStormsNeitherCrashNorStall) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 }
 
+// X sends the release and the press of a repeat with the same time, or a millisecond or two
+// apart; a pair further apart is a real release and a new press.
 TEST_F(InputTest, WithoutDetectableRepeatReleasePressPairsAreFolded) {
     bool saved = x11.detectableRepeat;
     x11.detectableRepeat = false;
     Display* display = x11Display();
-    XEvent events[4];
-    std::memset(events, 0, sizeof(events));
-    // press, then a repeat as X sends it (release and press at one time), then the release.
-    int types[4] = {KeyPress, KeyRelease, KeyPress, KeyRelease};
-    Time times[4] = {1000, 1500, 1500, 1700};
-    for (int i = 0; i < 4; i++) {
-        XKeyEvent& key = events[i].xkey;
-        key.type = types[i];
-        key.display = display;
-        key.window = x11WindowOf(window);
-        key.keycode = XKeysymToKeycode(display, XK_Up);
-        key.time = times[i];
-    }
-    for (int i = 3; i >= 0; i--) {
-        XPutBackEvent(display, &events[i]);
-    }
-    pump();
-    x11.detectableRepeat = saved;
-    EXPECT_EQ(countLogged(WM_KEYDOWN), 2);
-    ASSERT_EQ(countLogged(WM_KEYUP), 1) << "the repeat's release was not folded";
+    // press, then a release and a press `gap` ms apart, then the release; the key-ups seen.
+    auto keyUpsWithGap = [&](Time gap) {
+        clearLog();
+        XEvent events[4];
+        std::memset(events, 0, sizeof(events));
+        int types[4] = {KeyPress, KeyRelease, KeyPress, KeyRelease};
+        Time times[4] = {1000, 1500, 1500 + gap, 1700};
+        for (int i = 0; i < 4; i++) {
+            XKeyEvent& key = events[i].xkey;
+            key.type = types[i];
+            key.display = display;
+            key.window = x11WindowOf(window);
+            key.keycode = XKeysymToKeycode(display, XK_Up);
+            key.time = times[i];
+        }
+        for (int i = 3; i >= 0; i--) {
+            XPutBackEvent(display, &events[i]);
+        }
+        pump();
+        EXPECT_EQ(countLogged(WM_KEYDOWN), 2) << "gap " << gap;
+        return countLogged(WM_KEYUP);
+    };
+    EXPECT_EQ(keyUpsWithGap(0), 1) << "the repeat's release was not folded";
     EXPECT_GT(findLogged(WM_KEYUP), findLogged(WM_KEYDOWN, findLogged(WM_KEYDOWN) + 1));
+    EXPECT_EQ(keyUpsWithGap(2), 1) << "a release 2 ms before the press is a repeat's";
+    EXPECT_EQ(keyUpsWithGap(40), 2) << "a release 40 ms before the press is a real one";
+    x11.detectableRepeat = saved;
+}
+
+// SetCapture answers the window that had the capture and tells it, as Win32 does; setting it
+// again on the same window tells nobody.
+TEST_F(InputTest, CaptureMovesBetweenWindowsAndTheLoserIsTold) {
+    HWND other = openWindow(CLASS_NAME, CLIENT_X + 320, CLIENT_Y, 100, 100);
+    ASSERT_NE(other, nullptr);
+    XSetInputFocus(x11Display(), x11WindowOf(window), RevertToParent, CurrentTime);
+    pump();
+    clearLog();
+    EXPECT_EQ(SetCapture(window), nullptr);
+    EXPECT_EQ(SetCapture(window), nullptr);
+    EXPECT_EQ(countLogged(WM_CAPTURECHANGED), 0);
+    EXPECT_EQ(SetCapture(other), window);
+    int told = findLoggedFor(window, WM_CAPTURECHANGED);
+    ASSERT_GE(told, 0) << "the window that lost the capture was not told";
+    EXPECT_EQ((HWND)messageLog.entries[told].lParam, other);
+    EXPECT_EQ(GetCapture(), other);
+    EXPECT_TRUE(ReleaseCapture());
+    EXPECT_GE(findLoggedFor(other, WM_CAPTURECHANGED), 0);
+    DestroyWindow(other);
 }
 
 } // namespace

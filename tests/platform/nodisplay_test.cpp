@@ -49,6 +49,7 @@ class NoDisplayTest : public ::testing::Test {
     static void SetUpTestSuite() { unsetenv("DISPLAY"); }
 };
 
+// Each failure leaves its Win32 code for GetLastError.
 TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof(windowClass));
@@ -62,6 +63,15 @@ TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
                   nullptr);
     }
     EXPECT_LT(nowMs() - start, 500) << "no retries";
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_DEVICE_NOT_AVAILABLE);
+    EXPECT_EQ(RegisterClassA(&windowClass), 0);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CLASS_ALREADY_EXISTS);
+    EXPECT_EQ(CreateWindowExA(0, "noSuchClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                              nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANNOT_FIND_WND_CLASS);
+    EXPECT_FALSE(ShowWindow((HWND)(uintptr_t)0x1234, SW_SHOW));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_EQ(x11Display(), nullptr);
     EXPECT_EQ(SetCapture(nullptr), nullptr);
     POINT point;

@@ -419,7 +419,7 @@ SHORT WINAPI GetKeyState(int virtualKey) {
 }
 
 // Capture as the display grants it: refused while the window is not viewable, or while
-// another client holds the pointer.
+// another client holds the pointer. Returns the window that had the capture before.
 HWND WINAPI SetCapture(HWND window) {
     WindowRecord* record = windowRecord(window);
     if (record == nullptr || record->destroying || connectedBackend() == nullptr ||
@@ -431,7 +431,14 @@ HWND WINAPI SetCapture(HWND window) {
         return nullptr;
     }
     input.capture = window;
-    return previous != window ? previous : nullptr;
+    if (previous == window) {
+        return nullptr;
+    }
+    // The window that had the capture learns that it lost it, and to whom.
+    if (previous != nullptr) {
+        sendToWindow(previous, WM_CAPTURECHANGED, 0, (LPARAM)window);
+    }
+    return previous;
 }
 
 BOOL WINAPI ReleaseCapture(void) {
