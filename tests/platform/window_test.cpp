@@ -413,6 +413,22 @@ TEST_F(WindowTest, InjectedFaultsFailAsWin32Does) {
     EXPECT_EQ(windowOfDc(dc), nullptr) << "a DC dies with its window";
 }
 
+// A protocol error inside a trap comes back as its code, and its text stays readable for the
+// failure's report; outside a trap an error ends nothing.
+TEST_F(WindowTest, TrappedXErrorsKeepTheirCodeAndText) {
+    Display* display = x11Display();
+    const Window noWindow = 0x7ffffff0;
+    x11BeginErrorTrap();
+    XMapWindow(display, noWindow);
+    EXPECT_EQ(x11EndErrorTrap(), BadWindow);
+    EXPECT_NE(std::string(x11ErrorText()).find("BadWindow"), std::string::npos)
+        << x11ErrorText();
+    x11BeginErrorTrap();
+    EXPECT_EQ(x11EndErrorTrap(), 0) << "a trap starts clean";
+    XUnmapWindow(display, noWindow);
+    XSync(display, False);
+}
+
 TEST_F(WindowTest, PingFromTheWindowManagerIsAnswered) {
     HWND window = openWindow(CLASS_NAME, 10, 40, 100, 80);
     ASSERT_NE(window, nullptr);
