@@ -854,28 +854,6 @@ TEST_F(KitLoop, SizeMessagesAskForARedrawAndAWaitingPaintAbsorbsRequests) {
     EXPECT_FALSE(paintWaiting()) << "a second paint was raised beside the waiting one";
 }
 
-// The idle handler is read again after the messages of a turn: one that a message's handler
-// cleared is not called once more.
-void idleAskingForAPaint() {
-    if (++idleCalls == 3) {
-        kitRequestRedraw(kit.window);
-    }
-}
-void paintClearingTheIdleHandler() {
-    if (idleCalls >= 3) {
-        kitSetIdleHandler(nullptr);
-        PostMessageA(kit.window, WM_CLOSE, 0, 0);
-    }
-}
-
-TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
-    open(100, 100, 200, 150);
-    kitSetIdleHandler(idleAskingForAPaint);
-    kitRun(paintClearingTheIdleHandler);
-    EXPECT_EQ(idleCalls, 3);
-    EXPECT_EQ(kit.window, nullptr);
-}
-
 TEST_F(KitLoop, MinimisingReshapesToNothingAndRestoringBack) {
     open(100, 100, 320, 240);
     kitSetReshapeHandler(recordReshape);
@@ -995,6 +973,32 @@ TEST_F(KitLoop, ClearedIdleHandlerMakesTheLoopWaitAndTheCloseBoxEndsIt) {
     EXPECT_EQ(kit.displayHandler, nullptr);
     EXPECT_EQ(kit.reshapeHandler, nullptr);
     EXPECT_EQ(kit.keyCount, 2);
+}
+
+// The idle handler is read again after the messages of a turn: one that a message's handler
+// cleared is not called once more.
+void idleAskingForAPaint() {
+    if (++idleCalls == 3) {
+        kitRequestRedraw(kit.window);
+    }
+}
+void paintClearingTheIdleHandler() {
+    if (idleCalls >= 3) {
+        kitSetIdleHandler(nullptr);
+    }
+}
+
+TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
+    open(100, 100, 200, 150);
+    kitSetIdleHandler(idleAskingForAPaint);
+    // The loop then waits; the close box ends it from another connection.
+    Watcher watcher = {clientWindow(), -1, 0};
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, nullptr, watchThenClose, &watcher), 0);
+    kitRun(paintClearingTheIdleHandler);
+    pthread_join(thread, nullptr);
+    EXPECT_EQ(idleCalls, 3);
+    EXPECT_EQ(kit.window, nullptr);
 }
 
 // --- Ending from inside handlers ---------------------------------------------------------------
