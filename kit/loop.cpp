@@ -274,8 +274,10 @@ LRESULT CALLBACK kitWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 // when it gains it (unless it is minimised).
 static LRESULT onActivate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     // Noted before any realize: the palette code lets only an active window take the system
-    // colours.
-    kit.windowInactive = LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) != 0 ? 1 : 0;
+    // colours. Only the low word says whether the window is active: a window activated while
+    // minimised is active, and a restore brings no second activation, so taking the minimised
+    // flag for inactivity would keep it from the system colours until focus left and came back.
+    kit.windowInactive = LOWORD(wParam) == WA_INACTIVE ? 1 : 0;
     if (LOWORD(wParam) == WA_INACTIVE) {
         if (kit.palette != nullptr && kitRealizePalette(kit.deviceContext, kit.palette, 1) > 0) {
             kitRequestRedraw(hwnd);

@@ -124,12 +124,15 @@ void kitMatchStaticColours(PALETTEENTRY* entries) {
     }
 }
 
-void kitFillRgbRamps(const PIXELFORMATDESCRIPTOR* description, PALETTEENTRY* entries,
-                     uint32_t count) {
+// Fills the first `filled` entries of the ramps. The static colours and the system-palette
+// flags belong to a palette of exactly 256 ramp entries (`full256`), which must then all be
+// filled.
+static void fillRamps(const PIXELFORMATDESCRIPTOR* description, PALETTEENTRY* entries,
+                      uint32_t filled, bool full256) {
     if (entries == nullptr || description == nullptr) {
         return;
     }
-    for (uint32_t i = 0; i < count; i++) {
+    for (uint32_t i = 0; i < filled; i++) {
         entries[i].peRed = kitRampValue((int32_t)i, description->cRedBits, description->cRedShift);
         entries[i].peGreen =
             kitRampValue((int32_t)i, description->cGreenBits, description->cGreenShift);
@@ -137,7 +140,7 @@ void kitFillRgbRamps(const PIXELFORMATDESCRIPTOR* description, PALETTEENTRY* ent
             kitRampValue((int32_t)i, description->cBlueBits, description->cBlueShift);
         entries[i].peFlags = PC_NOCOLLAPSE;
     }
-    if (count != (uint32_t)PALETTE_SIZE_256) {
+    if (!full256 || filled != (uint32_t)PALETTE_SIZE_256) {
         return;
     }
     if (kit.systemPaletteMode) {
@@ -158,6 +161,11 @@ void kitFillRgbRamps(const PIXELFORMATDESCRIPTOR* description, PALETTEENTRY* ent
             entries[slot].peFlags = 0;
         }
     }
+}
+
+void kitFillRgbRamps(const PIXELFORMATDESCRIPTOR* description, PALETTEENTRY* entries,
+                     uint32_t count) {
+    fillRamps(description, entries, count, count == (uint32_t)PALETTE_SIZE_256);
 }
 
 // Fills every entry of the system palette with reserved black, so that the RGB palette that
@@ -267,7 +275,14 @@ int kitRealizePalette(HDC dc, HPALETTE palette, int32_t background) {
         background = 1;
     }
     if (background) {
+        // The takeover state ends here, and with it any retry of a refused takeover: the next
+        // refusal is a fresh one and asks for its retry at once.
+        kit.realizeRetry = KIT_RETRY_NONE;
         kitRestoreSystemColours(dc);
+    } else if (palette == nullptr) {
+        // Nothing to realize (CreatePalette failed): taking the system colours now would leave
+        // the desktop without its static colours, with no palette whose release gives them back.
+        return -1;
     } else if (!kitTakeOverSystemColours(dc)) {
         return -1;
     }
@@ -370,6 +385,8 @@ int kitSetGreyRamp(void) {
     return kitPostRealizeRequest();
 }
 
+// The map has 2^cColorBits ramp entries, of which the palette keeps as many as it has; only
+// those are made, so a deep colour-index format needs no buffer of its full map.
 int kitSetRgbMap(int32_t first, int32_t second) {
     (void)first;
     (void)second;
@@ -381,16 +398,17 @@ int kitSetRgbMap(int32_t first, int32_t second) {
     if (!kitGetPixelFormat(kit.deviceContext, &description)) {
         return 0;
     }
-    if (description.cColorBits > MAX_PALETTE_BITS) {
-        return 0;
+    uint32_t written = GetPaletteEntries(palette, 0, 0, nullptr);
+    if (description.cColorBits < 32 && ((uint32_t)1 << description.cColorBits) < written) {
+        written = (uint32_t)1 << description.cColorBits;
     }
-    uint32_t count = (uint32_t)1 << description.cColorBits;
-    PALETTEENTRY* buffer = (PALETTEENTRY*)kitAllocate((uint32_t)(sizeof(PALETTEENTRY) * count));
+    PALETTEENTRY* buffer =
+        (PALETTEENTRY*)kitAllocate((uint32_t)(sizeof(PALETTEENTRY) * (written > 0 ? written : 1)));
     if (buffer == nullptr) {
         return 0;
     }
-    kitFillRgbRamps(&description, buffer, count);
-    SetPaletteEntries(palette, 0, count, buffer);
+    fillRamps(&description, buffer, written, description.cColorBits == 8);
+    SetPaletteEntries(palette, 0, written, buffer);
     kitFree(buffer);
     return kitRealizePalette(kit.deviceContext, kit.palette, 0);
 }

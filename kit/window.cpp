@@ -129,9 +129,11 @@ int kitCreateWindow(const void* title, int32_t wide) {
     std::memset(&version, 0, sizeof(version));
     version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
     GetVersionExA(&version);
-    // NT 3.5 and 3.51 have four fewer system colours than every later system.
+    // NT 3.5 and 3.51 have four fewer system colours than every later system. NT 3.5 reports
+    // its minor version as 50; 5 is kept for anything that reports it so.
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 3 &&
-        (version.dwMinorVersion == 5 || version.dwMinorVersion == 51)) {
+        (version.dwMinorVersion == 5 || version.dwMinorVersion == 50 ||
+         version.dwMinorVersion == 51)) {
         kit.systemColourCount = 21;
     } else {
         kit.systemColourCount = 25;
@@ -380,6 +382,8 @@ void kitCloseWindow(void) {
     kit.mouseDownHandler = nullptr;
     kit.mouseUpHandler = nullptr;
     kit.mouseMoveHandler = nullptr;
+    // A refused takeover's retry belongs to the window that was refused.
+    kit.realizeRetry = KIT_RETRY_NONE;
 }
 
 // vsnprintf writes at most the buffer's size, terminator included: a longer text is cut to

@@ -54,6 +54,57 @@ Cell nextFoodDraw(void) {
     return cell;
 }
 
+// The cell the next bonus relocation would draw first, without consuming the generator.
+Cell nextBonusDraw(void) {
+    uint32_t saved = randomState;
+    Cell cell;
+    cell.x = nextRandom() % 37 * 20 + 90;
+    cell.y = nextRandom() % 32 * 20 + 50;
+    randomState = saved;
+    return cell;
+}
+
+bool obstacleCell(Cell cell) {
+    return cell.x >= 70 && cell.x <= 910 && cell.y >= 70 && cell.y <= 710;
+}
+
+bool sameCell(Cell a, Cell b) {
+    return a.x == b.x && a.y == b.y;
+}
+
+// What a seven-segment setup from a generator state lays out before its obstacles, read off
+// the generator without running the setup.
+struct Layout {
+    Cell head;
+    Cell food;
+    Cell bonus;
+};
+
+Layout layoutFrom(uint32_t state) {
+    randomState = state;
+    Layout layout;
+    int32_t a = nextRandom() % 20;
+    int32_t b = nextRandom() % 15;
+    layout.head = Cell{20 * a + 370, 20 * b + 150};
+    nextRandom(); // the heading
+    layout.food.x = nextRandom() % 42 * 20 + 50;
+    layout.food.y = nextRandom() % 32 * 20 + 50;
+    layout.bonus = Cell{150, nextRandom() % 32 * 20 + 50};
+    return layout;
+}
+
+// The obstacle draw that a setup from the state makes for the cell: six values come before
+// the obstacle loop, then one per cell, column by column.
+int32_t obstacleDrawAt(uint32_t state, Cell cell) {
+    randomState = state;
+    int32_t i = (cell.x - 50) / 20;
+    int32_t j = (cell.y - 50) / 20;
+    for (int32_t n = 0; n < 6 + (i - 1) * 33 + (j - 1); n++) {
+        nextRandom();
+    }
+    return nextRandom() % 20;
+}
+
 class Game : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -191,6 +242,21 @@ TEST_F(Game, OneMoveEvery83msPlusWorkAcrossTheTickWrap) {
     // Across the wrap no frame may sleep for the huge difference a signed or 64-bit
     // subtraction would give.
     EXPECT_LE(testTotalSleep(), 10u * 83u);
+}
+
+TEST_F(Game, FrameAcrossTheTickWrapSleepsOnlyForTheTrueShortfall) {
+    openField(490, 90, 2);
+    // 112 ms have passed across the wrap: no sleep at all.
+    lastFrameTick = 0xFFFFFFF0u;
+    testSetTick(0x60u);
+    frameStep();
+    EXPECT_EQ(testSleepCount(), 0u);
+    // 32 ms across the wrap: the rest of the 83.
+    lastFrameTick = 0xFFFFFFF0u;
+    testSetTick(0x10u);
+    frameStep();
+    EXPECT_EQ(testSleepCount(), 1u);
+    EXPECT_EQ(testLastSleep(), 51u);
 }
 
 TEST_F(Game, TurningKeysRefuseOnlyTheOppositeOfTheCurrentHeading) {
@@ -369,6 +435,23 @@ TEST_F(Game, BonusCycle) {
     }
 }
 
+TEST_F(Game, BonusRelocationSkipsObstacles) {
+    openField(490, 290, 2);
+    gameOver = 1;
+    // Generator states whose first draw lands where an obstacle can stand, each blocked.
+    for (int tried = 0; tried < 5; tried++) {
+        while (!obstacleCell(nextBonusDraw())) {
+            nextRandom();
+        }
+        Cell blocked = nextBonusDraw();
+        obstacles[(blocked.x - 50) / 20][(blocked.y - 50) / 20] = 1;
+        bonusCycle = 0;
+        updateBonus();
+        EXPECT_FALSE(sameCell(bonus, blocked)) << blocked.x << ", " << blocked.y;
+        EXPECT_EQ(obstacles[(bonus.x - 50) / 20][(bonus.y - 50) / 20], 0);
+    }
+}
+
 TEST_F(Game, BonusCycleRunsFrameByFrame) {
     openField(490, 290, 2);
     gameOver = 1;
@@ -521,6 +604,40 @@ TEST_F(Game, NewGameMidGameKeepsTheTimingAndStartsAfresh) {
     setupGame();
     EXPECT_EQ(randomState, after);
     EXPECT_CELL(segments[1], head.x, head.y);
+}
+
+// The first game never draws an obstacle for the food's or the bonus's cell, so generator
+// states are searched whose setup would put one there: on the food, on the bonus, and on the
+// cell that the two share.
+TEST_F(Game, SetupKeepsObstaclesOffTheFoodAndTheBonus) {
+    enum Target { FOOD, BONUS, SHARED };
+    for (Target target : {FOOD, BONUS, SHARED}) {
+        uint32_t chosen = 0;
+        Cell cell = {0, 0};
+        for (uint32_t s = 1; s < 3000000 && chosen == 0; s++) {
+            Layout layout = layoutFrom(s);
+            bool shared = sameCell(layout.food, layout.bonus);
+            if ((target == SHARED) != shared) {
+                continue;
+            }
+            cell = target == BONUS ? layout.bonus : layout.food;
+            bool onSerpent =
+                cell.y == layout.head.y && cell.x >= layout.head.x && cell.x <= layout.head.x + 120;
+            if (obstacleCell(cell) && !onSerpent && obstacleDrawAt(s, cell) == 1) {
+                chosen = s;
+            }
+        }
+        ASSERT_NE(chosen, 0u) << "target " << target;
+
+        randomState = chosen;
+        serpentLength = 7;
+        setupGame();
+        EXPECT_CELL(target == BONUS ? bonus : food, cell.x, cell.y);
+        if (target == SHARED) {
+            EXPECT_CELL(bonus, cell.x, cell.y);
+        }
+        EXPECT_EQ(obstacles[(cell.x - 50) / 20][(cell.y - 50) / 20], 0) << "target " << target;
+    }
 }
 
 TEST_F(Game, NewGameAfterLength12LeavesTheFiveCellsRightOfTheTailFree) {

@@ -562,7 +562,12 @@ TEST_F(KitLoop, KeyStormLosesNothingAndCoalescesPaints) {
     EXPECT_EQ((int)miceOfKind(KIT_MOUSE_DOWN).size(), clickCount);
     EXPECT_EQ((int)miceOfKind(KIT_MOUSE_UP).size(), clickCount);
     EXPECT_EQ((int)bindingEvents.size(), clickCount);
+    // Every bound key asks for a redraw; the requests of keys handled together fold into one
+    // paint, which waits until no input does. The storm arrives in a few batches: a paint per
+    // key, or anything near it, means the requests were not coalesced or the paint went ahead
+    // of the input waiting behind it.
     EXPECT_GE(paints - paintsBefore, 1);
+    EXPECT_LE(paints - paintsBefore, keyCount / 10);
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
@@ -810,6 +815,45 @@ TEST_F(KitLoop, RedrawAndRealizeRequestsWaitAtMostOnceEach) {
     }
 }
 
+// Handles everything waiting, for a while, so that the window's own first paints and moves
+// have come and gone.
+void settle(void) {
+    double end = now() + 0.3;
+    MSG msg;
+    while (now() < end) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        XSync(inject, False);
+    }
+}
+
+bool paintWaiting(void) {
+    MSG msg;
+    return PeekMessageA(&msg, kit.window, WM_PAINT, WM_PAINT, PM_NOREMOVE) != 0;
+}
+
+TEST_F(KitLoop, SizeMessagesAskForARedrawAndAWaitingPaintAbsorbsRequests) {
+    open(100, 100, 320, 240);
+    kitSetReshapeHandler(recordReshape);
+    settle();
+    ASSERT_FALSE(paintWaiting());
+    SendMessageA(kit.window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(320, 240));
+    ASSERT_EQ(reshapes.size(), 1u);
+    EXPECT_TRUE(paintWaiting()) << "the reshape asked for no redraw";
+    settle();
+
+    // A paint already waiting, here a posted one, takes the request: nothing more is left
+    // waiting once it has been taken out.
+    ASSERT_FALSE(paintWaiting());
+    PostMessageA(kit.window, WM_PAINT, 0, 0);
+    kitRequestRedraw(kit.window);
+    MSG posted;
+    ASSERT_TRUE(PeekMessageA(&posted, kit.window, WM_PAINT, WM_PAINT, PM_REMOVE));
+    EXPECT_FALSE(paintWaiting()) << "a second paint was raised beside the waiting one";
+}
+
 TEST_F(KitLoop, MinimisingReshapesToNothingAndRestoringBack) {
     open(100, 100, 320, 240);
     kitSetReshapeHandler(recordReshape);
@@ -929,6 +973,32 @@ TEST_F(KitLoop, ClearedIdleHandlerMakesTheLoopWaitAndTheCloseBoxEndsIt) {
     EXPECT_EQ(kit.displayHandler, nullptr);
     EXPECT_EQ(kit.reshapeHandler, nullptr);
     EXPECT_EQ(kit.keyCount, 2);
+}
+
+// The idle handler is read again after the messages of a turn: one that a message's handler
+// cleared is not called once more.
+void idleAskingForAPaint() {
+    if (++idleCalls == 3) {
+        kitRequestRedraw(kit.window);
+    }
+}
+void paintClearingTheIdleHandler() {
+    if (idleCalls >= 3) {
+        kitSetIdleHandler(nullptr);
+    }
+}
+
+TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
+    open(100, 100, 200, 150);
+    kitSetIdleHandler(idleAskingForAPaint);
+    // The loop then waits; the close box ends it from another connection.
+    Watcher watcher = {clientWindow(), -1, 0};
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, nullptr, watchThenClose, &watcher), 0);
+    kitRun(paintClearingTheIdleHandler);
+    pthread_join(thread, nullptr);
+    EXPECT_EQ(idleCalls, 3);
+    EXPECT_EQ(kit.window, nullptr);
 }
 
 // --- Ending from inside handlers ---------------------------------------------------------------

@@ -363,11 +363,11 @@ TEST_F(KitWindow, OldNtVersionsHaveTwentyOneSystemColours) {
         DWORD platform, major, minor;
         int32_t expected;
     };
-    const Row rows[] = {{VER_PLATFORM_WIN32_NT, 3, 5, 21},
-                        {VER_PLATFORM_WIN32_NT, 3, 51, 21},
-                        {VER_PLATFORM_WIN32_NT, 3, 1, 25},
-                        {VER_PLATFORM_WIN32_NT, 4, 0, 25},
-                        {VER_PLATFORM_WIN32_WINDOWS, 3, 51, 25}};
+    // NT 3.5 itself reports minor version 50.
+    const Row rows[] = {
+        {VER_PLATFORM_WIN32_NT, 3, 5, 21},  {VER_PLATFORM_WIN32_NT, 3, 50, 21},
+        {VER_PLATFORM_WIN32_NT, 3, 51, 21}, {VER_PLATFORM_WIN32_NT, 3, 1, 25},
+        {VER_PLATFORM_WIN32_NT, 4, 0, 25},  {VER_PLATFORM_WIN32_WINDOWS, 3, 51, 25}};
     for (const Row& row : rows) {
         testSetVersion(row.platform, row.major, row.minor);
         kit.systemColourCount = 0;

@@ -299,6 +299,126 @@ TEST_F(PaletteWindow, TrueColourDisplayNeedsNoPalette) {
     EXPECT_EQ(kit.palette, nullptr);
 }
 
+TEST_F(PaletteWindow, MinimisedActivationLeavesTheWindowActive) {
+    ASSERT_TRUE(open(TEST_FORMAT_RGB332_SYSTEM, KIT_DOUBLE | KIT_DEPTH16));
+    SendMessageA(kit.window, WM_ACTIVATE, WA_INACTIVE, 0);
+    dispatchWaiting();
+    ASSERT_EQ(kit.systemColoursTaken, 0);
+
+    // Activated while minimised: nothing realized then, and a restore brings no second
+    // activation; the window is active all the same, so its next realize request takes the
+    // system colours.
+    EXPECT_NE(SendMessageA(kit.window, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0), 1);
+    EXPECT_EQ(kit.systemColoursTaken, 0);
+    SendMessageA(kit.window, WM_USER, 0, 0);
+    EXPECT_EQ(kit.systemColoursTaken, 1);
+    EXPECT_EQ(GetSystemPaletteUse(dc()), (UINT)SYSPAL_NOSTATIC);
+
+    // The same for the rebuild that a system colour change asks for.
+    SendMessageA(kit.window, WM_ACTIVATE, WA_INACTIVE, 0);
+    dispatchWaiting();
+    ASSERT_EQ(kit.systemColoursTaken, 0);
+    SendMessageA(kit.window, WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 1), 0);
+    SendMessageA(kit.window, WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_EQ(kit.systemColoursTaken, 1);
+}
+
+// CreatePalette fails for the kit's palette: the desktop must keep its static colours and its
+// system colours, while the window lives and after it closes.
+TEST_F(PaletteWindow, FailedPaletteNeverTakesTheSystemColours) {
+    auto expectDesktopUntouched = [this](const char* when) {
+        EXPECT_EQ(kit.systemColoursTaken, 0) << when;
+        EXPECT_EQ(GetSystemPaletteUse(GetDC(nullptr)), (UINT)SYSPAL_STATIC) << when;
+        COLORREF now[KIT_SYSTEM_COLOUR_ELEMENTS];
+        readColours(now);
+        EXPECT_EQ(std::memcmp(now, standard, sizeof now), 0) << when;
+    };
+
+    // The RGB palette, made when the pixel format is set.
+    testFailCall(TEST_CREATE_PALETTE);
+    ASSERT_TRUE(open(TEST_FORMAT_RGB332_SYSTEM, KIT_DOUBLE | KIT_DEPTH16));
+    EXPECT_EQ(kit.palette, nullptr);
+    expectDesktopUntouched("RGB palette, open");
+    SendMessageA(kit.window, WM_USER, 0, 0);
+    SendMessageA(kit.window, WM_ACTIVATE, WA_ACTIVE, 0);
+    dispatchWaiting();
+    expectDesktopUntouched("RGB palette, requests");
+    kitClose();
+    dispatchWaiting();
+    expectDesktopUntouched("RGB palette, closed");
+
+    // The colour-index palette, made by the first colour-map operation.
+    ASSERT_TRUE(
+        open(TEST_FORMAT_INDEX8_DOUBLE, KIT_INDEX | KIT_DOUBLE | KIT_DEPTH16 | KIT_SYSTEM_PALETTE));
+    testFailCall(TEST_CREATE_PALETTE);
+    EXPECT_EQ(kitGetColourMapSize(), 0);
+    EXPECT_EQ(kit.palette, nullptr);
+    expectDesktopUntouched("index palette, first use");
+    kitClose();
+    dispatchWaiting();
+    expectDesktopUntouched("index palette, closed");
+}
+
+// A refusal handled while the window is inactive ends with the background realize; the next
+// refusal is a fresh one and asks for its retry at once.
+TEST_F(PaletteWindow, FreshRefusalQueuesOneRetry) {
+    ASSERT_TRUE(open(TEST_FORMAT_RGB332_SYSTEM, KIT_DOUBLE | KIT_DEPTH16));
+    SendMessageA(kit.window, WM_ACTIVATE, WA_INACTIVE, 0);
+    dispatchWaiting();
+    testRefuseSystemPaletteUse(1);
+
+    SendMessageA(kit.window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(countQueued(WM_USER), 1);
+    SendMessageA(kit.window, WM_ACTIVATE, WA_INACTIVE, 0);
+    dispatchWaiting(); // the retry is answered in the background
+    EXPECT_EQ(countQueued(WM_USER), 0);
+    SendMessageA(kit.window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(kit.systemColoursTaken, 0);
+    EXPECT_EQ(countQueued(WM_USER), 1);
+
+    // A window closed while its takeover was refused leaves nothing to the next window.
+    kitClose();
+    dispatchWaiting();
+    ASSERT_TRUE(open(TEST_FORMAT_RGB332_SYSTEM, KIT_DOUBLE | KIT_DEPTH16));
+    EXPECT_EQ(kit.systemColoursTaken, 0);
+    EXPECT_EQ(countQueued(WM_USER), 1);
+}
+
+// Colour-index formats deeper than 15 bits: the map's first entries are those of the ramps,
+// with no static colours, since the map is not one of 256 entries.
+TEST_F(PaletteWindow, RgbMapOnDeepColourIndexFormats) {
+    for (BYTE bits : {16, 24}) {
+        PIXELFORMATDESCRIPTOR deep = {};
+        deep.nSize = sizeof deep;
+        deep.nVersion = 1;
+        deep.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+        deep.iPixelType = PFD_TYPE_COLORINDEX;
+        deep.cColorBits = bits;
+        deep.cRedBits = 3;
+        deep.cGreenBits = 3;
+        deep.cGreenShift = 3;
+        deep.cBlueBits = 2;
+        deep.cBlueShift = 6;
+        deep.cDepthBits = 16;
+        testPresentPixelFormats(&deep, 1);
+        ASSERT_TRUE(open(1, KIT_INDEX | KIT_DOUBLE | KIT_DEPTH16)) << (int)bits;
+        ASSERT_EQ(kitGetColourMapSize(), 256);
+        EXPECT_GE(kitSetRgbMap(0, 0), 0) << (int)bits; // realized, not -1
+        PALETTEENTRY entries[256];
+        GetPaletteEntries(kit.palette, 0, 256, entries);
+        const BYTE ramp3[8] = {0, 63, 104, 139, 171, 200, 229, 255};
+        const BYTE ramp2[4] = {0, 116, 191, 255};
+        for (int i = 0; i < 256; i++) {
+            EXPECT_EQ(entries[i].peRed, ramp3[i & 7]) << i;
+            EXPECT_EQ(entries[i].peGreen, ramp3[(i >> 3) & 7]) << i;
+            EXPECT_EQ(entries[i].peBlue, ramp2[(i >> 6) & 3]) << i;
+            EXPECT_EQ(entries[i].peFlags, PC_NOCOLLAPSE) << i;
+        }
+        kitClose();
+        testPresentPixelFormats(nullptr, 0);
+    }
+}
+
 // While takeovers keep being refused, the loop still paints and calls the idle handler.
 int idleCalls = 0;
 int paints = 0;

@@ -355,6 +355,24 @@ TEST_F(Render, DeadHeadIsDrawnBeyondTheBorder) {
     EXPECT_COLOUR(490, 741, 'n') << "the border below it";
 }
 
+// The dots have no point size of their own: they take whatever size was set last, in the
+// running game drawFood's from the frame before.
+TEST_F(Render, SidePanelDotsTakeThePointSizeSetBefore) {
+    layRow(490, 390, 9);
+    for (int size : {3, 7}) {
+        glClearColor(0.4f, 0.4f, 0.4f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glPointSize((float)size);
+        drawSidePanel();
+        capture(GL_BACK);
+        int half = size / 2;
+        EXPECT_COLOUR(950 - half, 730, 'W') << "size " << size;
+        EXPECT_COLOUR(950 + half, 730, 'W') << "size " << size;
+        EXPECT_COLOUR(950 - half - 1, 730, '.') << "size " << size;
+        EXPECT_COLOUR(950 + half + 1, 730, '.') << "size " << size;
+    }
+}
+
 // Resizes the window's client area through the platform, as a user's drag would; the kit
 // passes the new size to the reshape handler.
 void resizeClient(int width, int height) {
@@ -401,6 +419,72 @@ TEST_F(Render, ResizeKeepsTheFieldAnchoredBottomLeft) {
     expectOctagon(490, 390, 'R');
     expectOctagon(510, 390, 'Y');
     EXPECT_COLOUR(650, 550, 'W');
+}
+
+// The next draw of a relocation, without consuming the generator; the generator is moved on
+// until that draw lands clear of the serpent's row, so that what shows there is the item alone.
+Cell nextClearDraw(int32_t columns, int32_t firstX) {
+    for (;;) {
+        uint32_t saved = randomState;
+        Cell cell;
+        cell.x = nextRandom() % columns * 20 + firstX;
+        cell.y = nextRandom() % 32 * 20 + 50;
+        randomState = saved;
+        if (cell.y != segments[1].y && !(cell.x == food.x && cell.y == food.y)) {
+            return cell;
+        }
+        nextRandom();
+    }
+}
+
+// The food, the bonus and the obstacles show as they were before the frame's rules: the food
+// eaten and the bonus collected in a frame show in their old places, not yet in their new
+// ones, and an obstacle broken in a frame still shows in it.
+TEST_F(Render, FrameShowsItemsAsTheyWereBeforeItsRules) {
+    bonusCycle = 200;
+    movePhase = 1; // no move in the eating frame
+    food = segments[1];
+    Cell newFood = nextClearDraw(42, 50);
+    frameStep();
+    captureWindow();
+    ASSERT_TRUE(food.x == newFood.x && food.y == newFood.y);
+    EXPECT_COLOUR(newFood.x, newFood.y, '.') << "the relocated food shows a frame early";
+    frameStep();
+    captureWindow();
+    EXPECT_COLOUR(newFood.x, newFood.y, 'W');
+
+    food = Cell{650, 550};
+    bonusCycle = 50;
+    movePhase = 1;
+    bonus = segments[1];
+    Cell newBonus = nextClearDraw(37, 90);
+    frameStep();
+    captureWindow();
+    ASSERT_EQ(charges, 1);
+    ASSERT_TRUE(bonus.x == newBonus.x && bonus.y == newBonus.y);
+    EXPECT_COLOUR(newBonus.x, newBonus.y, '.') << "the relocated bonus shows a frame early";
+    frameStep();
+    captureWindow();
+    EXPECT_COLOUR(newBonus.x, newBonus.y, 'R');
+
+    // Heading up from (490, 390) onto the obstacle at (490, 410) with a charge: the move
+    // reaches it in one frame and the next frame breaks it. The cell's corners, outside the
+    // head's octagon, show the obstacle in the breaking frame and not after.
+    layRow(490, 390, 7);
+    bonusCycle = 200;
+    obstacles[22][18] = 1;
+    charges = 1;
+    movePhase = 0;
+    frameStep();
+    ASSERT_EQ(segments[1].y, 410);
+    frameStep();
+    captureWindow();
+    ASSERT_EQ(obstacles[22][18], 0);
+    EXPECT_COLOUR(482, 402, 'n') << "the broken obstacle is gone a frame early";
+    EXPECT_COLOUR(498, 418, 'n');
+    frameStep();
+    captureWindow();
+    EXPECT_COLOUR(482, 402, '.');
 }
 
 // frameStep itself on the virtual clock: the rules run between the drawing steps, so the food,
