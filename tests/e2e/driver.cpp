@@ -35,74 +35,19 @@ int ignoreXErrors(Display*, XErrorEvent*) {
     return 0; // windows come and go under us; a failed request just means "not there"
 }
 
-bool isProgramWindow(Display* display, Window window) {
-    XClassHint hint = {};
-    bool found = false;
-    if (XGetClassHint(display, window, &hint)) {
-        found = (hint.res_class != nullptr && strcmp(hint.res_class, "tkLibWClass") == 0) ||
-                (hint.res_name != nullptr && strcmp(hint.res_name, "tkLibWClass") == 0);
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-    }
-    if (!found) {
-        char* name = nullptr;
-        if (XFetchName(display, window, &name) && name != nullptr) {
-            found = strncmp(name, "<<Wrendle>>", 11) == 0;
-            XFree(name);
-        }
-    }
-    return found;
-}
-
-Window searchTree(Display* display, Window at, int depth) {
-    if (isProgramWindow(display, at)) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, at, &attributes) && attributes.map_state == IsViewable) {
-            return at;
-        }
-    }
-    if (depth == 0) {
-        return 0;
-    }
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, at, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && found == 0; i++) {
-            found = searchTree(display, children[i], depth - 1);
-        }
-        XFree(children);
-    }
-    return found;
+// The program's window: its WM_CLASS, or a title beginning "<<Wrendle>>".
+bool isProgramWindow(Display* display, Window window, const void*) {
+    return xClassIs(display, window, "tkLibWClass") ||
+           xNameStartsWith(display, window, "<<Wrendle>>");
 }
 
 void reap(Program* p, bool block) {
-    if (p->ended || p->pid <= 0) {
-        return;
-    }
-    int status = 0;
-    pid_t r = waitpid(p->pid, &status, block ? 0 : WNOHANG);
-    if (r == p->pid) {
+    if (!p->ended && reapChild(p->pid, block, &p->exitCode)) {
         p->ended = true;
-        p->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 }
 
 } // namespace
-
-double secondsNow(void) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
-}
-
-void pause(double seconds) {
-    timespec t;
-    t.tv_sec = (time_t)seconds;
-    t.tv_nsec = (long)((seconds - (double)t.tv_sec) * 1e9);
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-}
 
 std::string programCommand(void) {
     const char* fromEnv = getenv("WRENDLE_EXE");
@@ -181,7 +126,7 @@ bool waitForWindow(Program* p, double seconds) {
         if (p->ended) {
             return false;
         }
-        Window w = searchTree(dpy(*p), DefaultRootWindow(dpy(*p)), 3);
+        Window w = xFindWindow(dpy(*p), DefaultRootWindow(dpy(*p)), 3, isProgramWindow, nullptr);
         if (w != 0) {
             p->window = w;
             // Xvfb has no window manager: the focus must be given explicitly.
@@ -351,52 +296,36 @@ bool captureShades(const Program& p, std::vector<uint8_t>* shades, bool* drawn) 
 }
 
 void pressKey(const Program& p, unsigned long keysym, bool shift) {
-    KeyCode code = XKeysymToKeycode(dpy(p), keysym);
-    KeyCode shiftCode = XKeysymToKeycode(dpy(p), XK_Shift_L);
-    if (code == 0) {
+    if (XKeysymToKeycode(dpy(p), keysym) == 0) {
         return;
     }
     if (shift) {
-        XTestFakeKeyEvent(dpy(p), shiftCode, True, CurrentTime);
+        xKey(dpy(p), XK_Shift_L, true);
     }
-    XTestFakeKeyEvent(dpy(p), code, True, CurrentTime);
-    XTestFakeKeyEvent(dpy(p), code, False, CurrentTime);
+    xTapKey(dpy(p), keysym);
     if (shift) {
-        XTestFakeKeyEvent(dpy(p), shiftCode, False, CurrentTime);
+        xKey(dpy(p), XK_Shift_L, false);
     }
-    XSync(dpy(p), False);
 }
 
 void movePointer(const Program& p, int x, int y) {
     int rx, ry, width, height;
-    if (!windowGeometry(p, &rx, &ry, &width, &height)) {
-        return;
+    if (windowGeometry(p, &rx, &ry, &width, &height)) {
+        xPointerTo(dpy(p), rx + x, ry + y);
     }
-    XTestFakeMotionEvent(dpy(p), DefaultScreen(dpy(p)), rx + x, ry + y, CurrentTime);
-    XSync(dpy(p), False);
 }
 
 void clickButton(const Program& p, unsigned button) {
-    XTestFakeButtonEvent(dpy(p), button, True, CurrentTime);
-    XTestFakeButtonEvent(dpy(p), button, False, CurrentTime);
-    XSync(dpy(p), False);
+    xButton(dpy(p), button, true);
+    xButton(dpy(p), button, false);
 }
 
 void sendCloseBox(const Program& p) {
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = p.window;
-    event.xclient.message_type = XInternAtom(dpy(p), "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long)XInternAtom(dpy(p), "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy(p), p.window, False, NoEventMask, &event);
-    XSync(dpy(p), False);
+    xCloseBox(dpy(p), p.window);
 }
 
 void setButton(const Program& p, unsigned button, bool down) {
-    XTestFakeButtonEvent(dpy(p), button, down ? True : False, CurrentTime);
-    XSync(dpy(p), False);
+    xButton(dpy(p), button, down);
 }
 
 void resizeWindow(const Program& p, int width, int height) {

@@ -2,6 +2,8 @@
 // sends keys with XTest and the close box as WM_DELETE_WINDOW, and waits for it to end.
 #pragma once
 
+#include "tests/support/support.h"
+
 #include <X11/keysym.h>
 
 #include <cstdint>
@@ -22,8 +24,10 @@ struct Program {
     bool ended = false;
 };
 
-double secondsNow(void);
-void pause(double seconds);
+// The shared clock's pause under the name the e2e tests use.
+inline void pause(double seconds) {
+    pauseSeconds(seconds);
+}
 
 // Starts the program with DISPLAY set to `displayName` (null: inherited). `extraEnv` entries
 // are "NAME=value". Returns false when it could not be started at all.

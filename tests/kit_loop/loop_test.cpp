@@ -11,6 +11,8 @@
 #include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 
+#include "tests/support/support.h"
+
 #include <pthread.h>
 #include <time.h>
 
@@ -139,15 +141,7 @@ void closeKit() {
 // --- Time --------------------------------------------------------------------------------------
 
 double now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
-}
-
-double processCpuSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+    return secondsNow();
 }
 
 // --- Input injection ---------------------------------------------------------------------------
@@ -162,11 +156,10 @@ int countInjectError(Display*, XErrorEvent*) {
 }
 
 void press(KeySym sym, bool down) {
-    XTestFakeKeyEvent(inject, XKeysymToKeycode(inject, sym), down ? True : False, CurrentTime);
+    xKey(inject, sym, down);
 }
 void tap(KeySym sym) {
-    press(sym, true);
-    press(sym, false);
+    xTapKey(inject, sym);
 }
 void tapWith(KeySym modifier, KeySym sym) {
     press(modifier, true);
@@ -190,8 +183,8 @@ int originY = 0;
 void pointerTo(int clientX, int clientY) {
     XTestFakeMotionEvent(inject, -1, originX + clientX, originY + clientY, CurrentTime);
 }
-void button(unsigned xButton, bool down) {
-    XTestFakeButtonEvent(inject, xButton, down ? True : False, CurrentTime);
+void button(unsigned number, bool down) {
+    xButton(inject, number, down);
 }
 
 // --- A script run inside the kit's own loop ----------------------------------------------------
@@ -940,15 +933,7 @@ void* watchThenClose(void* argument) {
     watcher->cpuSeconds = processCpuSeconds() - cpu0;
     watcher->wallSeconds = now() - wall0;
     if (display != nullptr) {
-        XEvent event = {};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = watcher->window;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, watcher->window, False, NoEventMask, &event);
-        XSync(display, False);
+        xCloseBox(display, watcher->window);
         XCloseDisplay(display);
     }
     return nullptr;

@@ -1,14 +1,14 @@
 // Shared by the platform layer's tests: a window procedure that logs what reaches it, message
-// pumping until the queue is quiet, and XTest input on the layer's own connection.
+// pumping until the server has nothing more for us, and XTest input on the layer's own
+// connection.
 #pragma once
 
 #include "platform/linux/x11/x11.h"
+#include "tests/support/support.h"
 
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <cstring>
-#include <ctime>
 
 struct LoggedMessage {
     HWND hwnd;
@@ -70,26 +70,41 @@ inline int countLogged(UINT message) {
 }
 
 inline long nowMs(void) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+    return (long)(secondsNow() * 1000.0);
 }
 
-// Handles every message until nothing has arrived for `quietMs`.
-inline void pump(int quietMs = 100) {
-    long last = nowMs();
-    while (nowMs() - last < quietMs) {
-        MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message != WM_QUIT) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            last = nowMs();
-        } else {
-            x11WaitForEvents(10);
+// Takes and handles every message queued now; returns how many there were.
+inline int handleQueued(void) {
+    int handled = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
         }
+        handled++;
     }
+    return handled;
+}
+
+// Handles every message until a round trip to the server brings nothing new: the reply comes
+// after every event that earlier requests caused (ours, XTest's, and those of clients that
+// synced), so nothing is still on its way then. The deadline only bounds a layer that keeps
+// making work for itself.
+inline void pump(double seconds = 10) {
+    double deadline = secondsNow() + seconds;
+    do {
+        XSync(x11Display(), False);
+    } while (handleQueued() > 0 && secondsNow() < deadline);
+}
+
+// Handles messages until `condition()` holds; false after `seconds`.
+template <typename Condition> bool pumpUntil(Condition condition, double seconds) {
+    return waitUntil(condition, seconds, [](int ms) {
+        handleQueued();
+        x11WaitForEvents(ms);
+        handleQueued();
+    });
 }
 
 inline ATOM registerTestClass(const char* name) {
@@ -116,25 +131,17 @@ inline HWND openWindow(const char* className, int x, int y, int width, int heigh
 }
 
 inline void fakeKey(KeySym keysym, bool press) {
-    Display* display = x11Display();
-    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), press ? True : False,
-                      CurrentTime);
-    XSync(display, False);
+    xKey(x11Display(), keysym, press);
 }
 
 inline void tapKey(KeySym keysym) {
-    fakeKey(keysym, true);
-    fakeKey(keysym, false);
+    xTapKey(x11Display(), keysym);
 }
 
 inline void fakeMotion(int rootX, int rootY) {
-    Display* display = x11Display();
-    XTestFakeMotionEvent(display, x11.screen, rootX, rootY, CurrentTime);
-    XSync(display, False);
+    xPointerTo(x11Display(), rootX, rootY);
 }
 
 inline void fakeButton(unsigned button, bool press) {
-    Display* display = x11Display();
-    XTestFakeButtonEvent(display, button, press ? True : False, CurrentTime);
-    XSync(display, False);
+    xButton(x11Display(), button, press);
 }

@@ -17,29 +17,9 @@ namespace {
 const char* const CLASS_NAME = "platformBoxTest";
 const char* const LONG_LINE = "This line of the message is long enough to widen the box";
 
-// A top-level window with this WM_NAME, looked for from another client; 0 when none.
+// A viewable top-level window with this WM_NAME, looked for from any client; 0 when none.
 Window findByName(Display* display, const char* name) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return 0;
-    }
-    for (unsigned i = 0; i < count && found == 0; i++) {
-        char* title = nullptr;
-        if (XFetchName(display, children[i], &title) != 0 && title != nullptr) {
-            if (std::string(title) == name) {
-                found = children[i];
-            }
-            XFree(title);
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
+    return xFindWindow(display, DefaultRootWindow(display), 1, xNameStartsWith, name);
 }
 
 struct Observer {
@@ -57,15 +37,14 @@ void actAsUser(Observer* observer, const char* caption, Window owner) {
         return;
     }
     Window box = 0;
-    for (int i = 0; i < 250 && box == 0; i++) {
-        box = findByName(display, caption);
-        if (box == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
+    waitUntil(
+        [&]() {
+            box = findByName(display, caption);
+            return box != 0;
+        },
+        5);
     if (box != 0) {
         observer->found = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         XWindowAttributes attributes;
         XGetWindowAttributes(display, box, &attributes);
         observer->width = attributes.width;
@@ -73,19 +52,24 @@ void actAsUser(Observer* observer, const char* caption, Window owner) {
         if (font != nullptr) {
             observer->textWidth = XTextWidth(font, LONG_LINE, (int)std::strlen(LONG_LINE));
             int lineHeight = font->ascent + font->descent;
-            XImage* image = XGetImage(display, box, 0, 0, (unsigned)attributes.width,
-                                      (unsigned)(16 + 2 * lineHeight), AllPlanes, ZPixmap);
-            if (image != nullptr) {
+            // The text is drawn once the box has had its first Expose.
+            auto countDark = [&]() {
+                XImage* image = XGetImage(display, box, 0, 0, (unsigned)attributes.width,
+                                          (unsigned)(16 + 2 * lineHeight), AllPlanes, ZPixmap);
                 int dark = 0;
-                unsigned long black = BlackPixel(display, DefaultScreen(display));
-                for (int y = 16; y < image->height; y++) {
-                    for (int x = 0; x < image->width; x++) {
-                        dark += XGetPixel(image, x, y) == black ? 1 : 0;
+                if (image != nullptr) {
+                    unsigned long black = BlackPixel(display, DefaultScreen(display));
+                    for (int y = 16; y < image->height; y++) {
+                        for (int x = 0; x < image->width; x++) {
+                            dark += XGetPixel(image, x, y) == black ? 1 : 0;
+                        }
                     }
+                    XDestroyImage(image);
                 }
                 observer->darkPixels = dark;
-                XDestroyImage(image);
-            }
+                return dark > 0;
+            };
+            waitUntil(countDark, 5);
             XFreeFont(display, font);
         }
         // The owner is exposed and moved while the box is open.
@@ -95,10 +79,7 @@ void actAsUser(Observer* observer, const char* caption, Window owner) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     observer->returnPressed = true;
-    KeyCode enter = XKeysymToKeycode(display, XK_Return);
-    XTestFakeKeyEvent(display, enter, True, CurrentTime);
-    XTestFakeKeyEvent(display, enter, False, CurrentTime);
-    XSync(display, False);
+    xTapKey(display, XK_Return);
     XCloseDisplay(display);
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/testctl.h"
 #include "platform/linux/x11/x11.h"
+#include "tests/support/support.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,9 +23,7 @@ LRESULT CALLBACK plainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 long nowMs(void) {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000L;
+    return (long)(secondsNow() * 1000.0);
 }
 
 // What a call writes to standard error.

@@ -421,8 +421,7 @@ TEST_F(WindowTest, TrappedXErrorsKeepTheirCodeAndText) {
     x11BeginErrorTrap();
     XMapWindow(display, noWindow);
     EXPECT_EQ(x11EndErrorTrap(), BadWindow);
-    EXPECT_NE(std::string(x11ErrorText()).find("BadWindow"), std::string::npos)
-        << x11ErrorText();
+    EXPECT_NE(std::string(x11ErrorText()).find("BadWindow"), std::string::npos) << x11ErrorText();
     x11BeginErrorTrap();
     EXPECT_EQ(x11EndErrorTrap(), 0) << "a trap starts clean";
     XUnmapWindow(display, noWindow);

@@ -1,8 +1,10 @@
 // Plays the trace program's input from outside through XTest and Xlib requests, waiting after
 // each step until the program has printed what the step must bring and then falls quiet.
+#include <X11/Xlib.h>
+
+#include "tests/support/support.h"
 #include "tests/trace/driver.h"
 
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -37,15 +39,11 @@ struct Driven {
 };
 
 double now(void) {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+    return secondsNow();
 }
 
 void sleepMs(int ms) {
-    timespec t = {ms / 1000, (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    pauseSeconds(ms / 1000.0);
 }
 
 int ignoreErrors(Display*, XErrorEvent*) {
@@ -67,13 +65,8 @@ std::string readFile(const std::string& path) {
 }
 
 void reap(Driven* d, bool block) {
-    if (d->ended || d->pid <= 0) {
-        return;
-    }
-    int status = 0;
-    if (waitpid(d->pid, &status, block ? 0 : WNOHANG) == d->pid) {
+    if (!d->ended && reapChild(d->pid, block, &d->exitCode)) {
         d->ended = true;
-        d->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 }
 
@@ -156,39 +149,6 @@ void waitQuiet(Driven* d) {
     }
 }
 
-bool isTraceWindow(Display* display, Window window) {
-    char* name = nullptr;
-    bool found = false;
-    if (XFetchName(display, window, &name) && name != nullptr) {
-        found = std::strcmp(name, TITLE) == 0;
-        XFree(name);
-    }
-    if (found) {
-        XWindowAttributes attributes;
-        found = XGetWindowAttributes(display, window, &attributes) &&
-                attributes.map_state == IsViewable;
-    }
-    return found;
-}
-
-Window searchTree(Display* display, Window at, int depth) {
-    if (isTraceWindow(display, at)) {
-        return at;
-    }
-    Window root;
-    Window parent;
-    Window* children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (depth > 0 && XQueryTree(display, at, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && found == 0; i++) {
-            found = searchTree(display, children[i], depth - 1);
-        }
-        XFree(children);
-    }
-    return found;
-}
-
 // Root coordinates of a point of the program's X window (its client area).
 bool toRoot(Driven* d, int x, int y, int* rootX, int* rootY) {
     Window child;
@@ -197,29 +157,24 @@ bool toRoot(Driven* d, int x, int y, int* rootX, int* rootY) {
 }
 
 void key(Driven* d, KeySym keysym, bool press) {
-    XTestFakeKeyEvent(d->display, XKeysymToKeycode(d->display, keysym), press ? True : False,
-                      CurrentTime);
-    XSync(d->display, False);
+    xKey(d->display, keysym, press);
 }
 
 void tap(Driven* d, KeySym keysym) {
-    key(d, keysym, true);
-    key(d, keysym, false);
+    xTapKey(d->display, keysym);
 }
 
 void moveTo(Driven* d, int x, int y) {
     int rootX;
     int rootY;
     if (toRoot(d, x, y, &rootX, &rootY)) {
-        XTestFakeMotionEvent(d->display, DefaultScreen(d->display), rootX, rootY, CurrentTime);
-        XSync(d->display, False);
+        xPointerTo(d->display, rootX, rootY);
     }
     waitQuiet(d);
 }
 
 void button(Driven* d, unsigned number, bool press) {
-    XTestFakeButtonEvent(d->display, number, press ? True : False, CurrentTime);
-    XSync(d->display, False);
+    xButton(d->display, number, press);
     waitQuiet(d);
 }
 
@@ -229,16 +184,7 @@ void focusWindow(Driven* d) {
 }
 
 void sendCloseBox(Driven* d) {
-    XEvent event;
-    std::memset(&event, 0, sizeof(event));
-    event.xclient.type = ClientMessage;
-    event.xclient.window = d->window;
-    event.xclient.message_type = XInternAtom(d->display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long)XInternAtom(d->display, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d->display, d->window, False, NoEventMask, &event);
-    XSync(d->display, False);
+    xCloseBox(d->display, d->window);
 }
 
 // The input, step by step; false with the failing step named when something never came.
@@ -249,7 +195,8 @@ bool play(Driven* d, std::string* failure) {
         return false;
     }
     double deadline = now() + 10.0;
-    while ((d->window = searchTree(d->display, DefaultRootWindow(d->display), 3)) == 0) {
+    while ((d->window = xFindWindow(d->display, DefaultRootWindow(d->display), 3, xNameStartsWith,
+                                    TITLE)) == 0) {
         if (now() > deadline) {
             *failure = "no viewable window titled wrendle-trace";
             return false;

@@ -1,0 +1,168 @@
+// The tests' shared helpers: clocks, child processes, XTest input, window lookup and pixels.
+#include <X11/Xlib.h>
+
+#include "tests/support/support.h"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/wait.h>
+
+namespace {
+
+double secondsOf(clockid_t clock) {
+    timespec t;
+    clock_gettime(clock, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+// Requests about windows that vanish under the search fail; that only means "not there".
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+bool viewable(Display* display, Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+Window search(Display* display, Window at, int depth,
+              bool (*matches)(Display* display, Window window, const void* data),
+              const void* data) {
+    if (matches(display, at, data) && viewable(display, at)) {
+        return at;
+    }
+    Window root;
+    Window parent;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (depth > 0 && XQueryTree(display, at, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count && found == 0; i++) {
+            found = search(display, children[i], depth - 1, matches, data);
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+} // namespace
+
+double secondsNow(void) {
+    return secondsOf(CLOCK_MONOTONIC);
+}
+
+double processCpuSeconds(void) {
+    return secondsOf(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+void pauseSeconds(double seconds) {
+    timespec t;
+    t.tv_sec = (time_t)seconds;
+    t.tv_nsec = (long)((seconds - (double)t.tv_sec) * 1e9);
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
+bool reapChild(pid_t pid, bool block, int* exitCode) {
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, block ? 0 : WNOHANG) != pid) {
+        return false;
+    }
+    *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+void xKey(Display* display, KeySym keysym, bool press) {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), press ? True : False,
+                      CurrentTime);
+    XSync(display, False);
+}
+
+void xTapKey(Display* display, KeySym keysym) {
+    xKey(display, keysym, true);
+    xKey(display, keysym, false);
+}
+
+void xPointerTo(Display* display, int rootX, int rootY) {
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+    XSync(display, False);
+}
+
+void xButton(Display* display, unsigned button, bool press) {
+    XTestFakeButtonEvent(display, button, press ? True : False, CurrentTime);
+    XSync(display, False);
+}
+
+void xCloseBox(Display* display, Window window) {
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+}
+
+Window xFindWindow(Display* display, Window at, int depth,
+                   bool (*matches)(Display* display, Window window, const void* data),
+                   const void* data) {
+    XSync(display, False);
+    int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(ignoreErrors);
+    Window found = search(display, at, depth, matches, data);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return found;
+}
+
+bool xNameStartsWith(Display* display, Window window, const void* text) {
+    const char* prefix = (const char*)text;
+    char* name = nullptr;
+    bool found = false;
+    if (XFetchName(display, window, &name) && name != nullptr) {
+        found = std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+        XFree(name);
+    }
+    return found;
+}
+
+bool xClassIs(Display* display, Window window, const void* text) {
+    const char* wanted = (const char*)text;
+    XClassHint hint = {};
+    bool found = false;
+    if (XGetClassHint(display, window, &hint)) {
+        found = (hint.res_class != nullptr && std::strcmp(hint.res_class, wanted) == 0) ||
+                (hint.res_name != nullptr && std::strcmp(hint.res_name, wanted) == 0);
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    return found;
+}
+
+bool xReadPixel(Display* display, Window window, int x, int y, int* r, int* g, int* b) {
+    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return false;
+    }
+    unsigned long pixel = XGetPixel(image, 0, 0);
+    Visual* visual = DefaultVisual(display, DefaultScreen(display));
+    auto channel = [pixel](unsigned long mask) {
+        int shift = 0;
+        while (mask != 0 && (mask & 1ul) == 0) {
+            mask >>= 1;
+            shift++;
+        }
+        return (int)(((pixel >> shift) & mask) * 255 / (mask != 0 ? mask : 1));
+    };
+    *r = channel(visual->red_mask);
+    *g = channel(visual->green_mask);
+    *b = channel(visual->blue_mask);
+    XDestroyImage(image);
+    return true;
+}

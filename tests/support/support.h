@@ -1,0 +1,67 @@
+// What the integration and end-to-end tests share: clocks and CPU time, waits for a condition
+// with a deadline, child processes, XTest input, the close box, window lookup and pixel reads.
+#pragma once
+
+#include <sys/types.h>
+
+// Xlib's own types, declared without Xlib's header: it defines None and Bool as macros, which
+// GoogleTest's headers do not survive when they come after it.
+typedef struct _XDisplay Display;
+typedef unsigned long Window;
+typedef unsigned long KeySym;
+
+// --- Clocks ------------------------------------------------------------------------------------
+
+// Seconds of the monotonic clock, and of CPU time this process has used.
+double secondsNow(void);
+double processCpuSeconds(void);
+// Sleeps on the monotonic clock; a signal does not cut it short.
+void pauseSeconds(double seconds);
+
+// Waits until `condition()` holds, checking every `pollMs` until `seconds` have passed; true when
+// it held. `idle(pollMs)` runs between checks (it may pump messages or wait on a display).
+template <typename Condition, typename Idle>
+bool waitUntil(Condition condition, double seconds, Idle idle, int pollMs = 5) {
+    double deadline = secondsNow() + seconds;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (secondsNow() >= deadline) {
+            return false;
+        }
+        idle(pollMs);
+    }
+}
+template <typename Condition> bool waitUntil(Condition condition, double seconds) {
+    return waitUntil(condition, seconds, [](int ms) { pauseSeconds(ms / 1000.0); });
+}
+
+// --- Child processes ---------------------------------------------------------------------------
+
+// Collects a child's end once (blocking or not); true when it has ended, with its exit code
+// (128 + the signal when a signal ended it).
+bool reapChild(pid_t pid, bool block, int* exitCode);
+
+// --- XTest input -------------------------------------------------------------------------------
+// Each call syncs with the server: when it returns, the server has made the event.
+
+void xKey(Display* display, KeySym keysym, bool press);
+void xTapKey(Display* display, KeySym keysym);
+void xPointerTo(Display* display, int rootX, int rootY);
+void xButton(Display* display, unsigned button, bool press);
+// WM_DELETE_WINDOW, as a window manager sends it when the close box is pressed.
+void xCloseBox(Display* display, Window window);
+
+// --- Windows and pixels ------------------------------------------------------------------------
+
+// The first viewable window at most `depth` levels below `at` for which `matches` holds;
+// 0 for none. Windows that vanish during the search are passed over.
+Window xFindWindow(Display* display, Window at, int depth,
+                   bool (*matches)(Display* display, Window window, const void* data),
+                   const void* data);
+// Matchers: WM_NAME starting with a text; WM_CLASS's name or class equal to a text.
+bool xNameStartsWith(Display* display, Window window, const void* text);
+bool xClassIs(Display* display, Window window, const void* text);
+// The colour of one pixel of a window, read through the window (not from the root).
+bool xReadPixel(Display* display, Window window, int x, int y, int* r, int* g, int* b);
