@@ -58,11 +58,7 @@ std::string programCommand(void) {
 }
 
 bool launch(Program* p, const char* displayName, const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> words;
-    std::istringstream in(programCommand());
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
+    std::vector<std::string> words = commandWords(programCommand());
     if (words.empty()) {
         return false;
     }
@@ -99,13 +95,7 @@ bool launch(Program* p, const char* displayName, const std::vector<std::string>&
                 setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
             }
         }
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(&word[0]);
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        execWords(words);
     }
     close(fd);
     p->pid = pid;

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +67,27 @@ void pauseSeconds(double seconds) {
     t.tv_nsec = (long)((seconds - (double)t.tv_sec) * 1e9);
     while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
+}
+
+std::vector<std::string> commandWords(const std::string& command) {
+    std::vector<std::string> words;
+    std::istringstream in(command);
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+void execWords(std::vector<std::string> words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(&word[0]);
+    }
+    argv.push_back(nullptr);
+    if (!words.empty()) {
+        execvp(argv[0], argv.data());
+    }
+    _exit(127);
 }
 
 bool reapChild(pid_t pid, bool block, int* exitCode) {

@@ -2,6 +2,9 @@
 // with a deadline, child processes, XTest input, the close box, window lookup and pixel reads.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <sys/types.h>
 
 // Xlib's own types, declared without Xlib's header: it defines None and Bool as macros, which
@@ -39,6 +42,10 @@ template <typename Condition> bool waitUntil(Condition condition, double seconds
 
 // --- Child processes ---------------------------------------------------------------------------
 
+// A command line's words, split at white space.
+std::vector<std::string> commandWords(const std::string& command);
+// In a forked child: runs the words as a program in place of this one; 127 when it cannot.
+[[noreturn]] void execWords(std::vector<std::string> words);
 // Collects a child's end once (blocking or not); true when it has ended, with its exit code
 // (128 + the signal when a signal ended it).
 bool reapChild(pid_t pid, bool block, int* exitCode);

@@ -71,11 +71,7 @@ void reap(Driven* d, bool block) {
 }
 
 bool launch(Driven* d, const std::string& command) {
-    std::vector<std::string> words;
-    std::istringstream in(command);
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
+    std::vector<std::string> words = commandWords(command);
     char outName[] = "/tmp/wrendle-trace-out-XXXXXX";
     char errName[] = "/tmp/wrendle-trace-err-XXXXXX";
     int out = mkstemp(outName);
@@ -93,13 +89,7 @@ bool launch(Driven* d, const std::string& command) {
         if (devnull >= 0) {
             dup2(devnull, 0);
         }
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(&word[0]);
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
+        execWords(words);
     }
     close(out);
     close(err);
