@@ -450,7 +450,7 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
     x11QueueInput(&msg, state, 0);
 }
 
-void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
+void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode, bool stale) {
     switch (msg->message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
@@ -465,7 +465,8 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
         } else {
             input.capsToggled = (xState & LockMask) != 0;
         }
-        input.codeDown[keycode] = true;
+        // A press read before the focus went: its release went to whoever took the focus.
+        input.codeDown[keycode] = !stale;
         input.codeVk[keycode] = (unsigned char)msg->wParam;
         input.lastKeycode = keycode;
         input.lastState = xState;
@@ -485,7 +486,7 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
         const WPARAM flags[3] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
         const int vks[3] = {VK_LBUTTON_, VK_RBUTTON_, VK_MBUTTON_};
         for (int i = 0; i < 3; i++) {
-            bool down = (msg->wParam & flags[i]) != 0;
+            bool down = (msg->wParam & flags[i]) != 0 && !stale;
             if (down && !input.buttonDown[i]) {
                 input.toggled[vks[i]] = !input.toggled[vks[i]];
             }
@@ -501,6 +502,7 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
 // Keys released while another window had the focus never reach us; leaving them down would
 // keep Shift or Control held for good.
 void x11ForgetKeys(void) {
+    x11MarkQueuedInputStale();
     std::memset(input.codeDown, 0, sizeof(input.codeDown));
     std::memset(input.xDown, 0, sizeof(input.xDown));
     std::memset(input.buttonDown, 0, sizeof(input.buttonDown));

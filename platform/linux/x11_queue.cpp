@@ -17,6 +17,7 @@ struct Entry {
     MSG msg;
     unsigned xState;
     unsigned keycode;
+    bool stale; // read before the focus was lost: held keys it names were let go elsewhere
 };
 
 // Fixed arrays kept in arrival order; taking from the middle (a filtered Peek) shifts the rest.
@@ -40,6 +41,7 @@ bool push(Queue& queue, const MSG& msg, unsigned xState, unsigned keycode) {
     entry.msg = msg;
     entry.xState = xState;
     entry.keycode = keycode;
+    entry.stale = false;
     return true;
 }
 
@@ -330,10 +332,17 @@ bool x11QueueInput(const MSG* msg, unsigned xState, unsigned keycode) {
             last.msg.wParam == msg->wParam) {
             last.msg = *msg;
             last.xState = xState;
+            last.stale = false;
             return true;
         }
     }
     return push(input, *msg, xState, keycode);
+}
+
+void x11MarkQueuedInputStale(void) {
+    for (int i = 0; i < input.count; i++) {
+        input.entries[i].stale = true;
+    }
 }
 
 void x11PurgeWindow(HWND window) {
@@ -407,7 +416,7 @@ bool x11TakeMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool 
         *msg = entry.msg;
         if (remove) {
             removeAt(input, index);
-            x11NoteInputTaken(&entry.msg, entry.xState, entry.keycode);
+            x11NoteInputTaken(&entry.msg, entry.xState, entry.keycode, entry.stale);
         }
         return true;
     }

@@ -361,6 +361,20 @@ TEST_F(StateTest, KeysHeldWhenAGrabTakesTheKeyboardAreForgotten) {
     EXPECT_NE(controlAtLeft[0] & 0x8000, 0);
     EXPECT_EQ(controlAtLeft[1] & 0x8000, 0) << "Control stayed down after the grab";
     EXPECT_EQ(countLogged(WM_ACTIVATE), 0) << "a grab is no change of activation";
+
+    // The press is still waiting in the queue when the grab comes: taking it afterwards must
+    // not hold Control down again, for its release went to the grabber.
+    leftCount = 0;
+    fakeKey(XK_Control_L, true);
+    XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XSync(other, False);
+    fakeKey(XK_Control_L, false);
+    XUngrabKeyboard(other, CurrentTime);
+    XSync(other, False);
+    tapKey(XK_Left);
+    pump();
+    ASSERT_EQ(leftCount, 1);
+    EXPECT_EQ(controlAtLeft[0] & 0x8000, 0) << "a press read before the grab was taken after it";
 }
 
 TEST_F(StateTest, FocusFollowingThePointerActivatesAndDeactivates) {
