@@ -102,6 +102,8 @@ bool x11QueuePosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool x11QueueInput(const MSG* msg, unsigned xState, unsigned keycode);
 // Drops everything queued for a window that is going away.
 void x11PurgeWindow(HWND window);
+// Input already queued when the focus is lost will hold no key or button down when taken.
+void x11MarkQueuedInputStale(void);
 // Reads every event the server has sent and turns it into messages.
 void x11PumpEvents(void);
 // Waits in poll() on the connection until it is readable or the timeout (ms, -1: none) ends.
@@ -117,7 +119,7 @@ void x11SetForeignEventHandler(bool (*handler)(XEvent* event));
 // brought up to date as input messages are taken from the queue.
 void x11TranslateKeyEvent(X11Window* record, XKeyEvent* event);
 void x11TranslatePointerEvent(X11Window* record, XEvent* event);
-void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode);
+void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode, bool stale);
 void x11ForgetKeys(void);
 void x11CaptureLost(HWND window);
 

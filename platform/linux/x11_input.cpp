@@ -35,6 +35,13 @@ struct InputState {
     unsigned lastState;
     bool usLayout;
     HWND capture;
+    // The requests that began and ended the last capture. Events are read some time after
+    // the server made them, so each is judged by the capture held when it was made: its
+    // serial is the last request the server had processed then.
+    HWND spanWindow;
+    unsigned long spanStart;
+    unsigned long spanEnd;
+    bool spanOpen;
 };
 
 InputState input;
@@ -336,6 +343,14 @@ int charactersOfVk(int vk, unsigned char* out) {
     return 1;
 }
 
+// Called just before the request that ends the capture is made.
+void endCaptureSpan(void) {
+    if (input.spanOpen) {
+        input.spanOpen = false;
+        input.spanEnd = NextRequest(x11.display);
+    }
+}
+
 } // namespace
 
 // --- Event translation -----------------------------------------------------------------------
@@ -422,12 +437,20 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
         // X reports the state before the event; Win32 the state after it.
         msg.wParam = press ? (mkFlags(state) | flag) : (mkFlags(state) & ~flag);
     }
+    // X's implicit grab sends a held button's events here wherever the pointer goes; a Win32
+    // window sees what happens outside its client area only while it holds the capture.
+    unsigned long serial = event->xany.serial;
+    bool captured = input.spanWindow == record->handle && serial >= input.spanStart &&
+                    (input.spanOpen || serial < input.spanEnd);
+    if (!captured && (x < 0 || y < 0 || x >= record->width || y >= record->height)) {
+        return;
+    }
     // Signed halves: a captured pointer may be left of or above the client area.
     msg.lParam = MAKELPARAM(clampShort(x), clampShort(y));
     x11QueueInput(&msg, state, 0);
 }
 
-void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
+void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode, bool stale) {
     switch (msg->message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
@@ -442,7 +465,8 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
         } else {
             input.capsToggled = (xState & LockMask) != 0;
         }
-        input.codeDown[keycode] = true;
+        // A press read before the focus went: its release went to whoever took the focus.
+        input.codeDown[keycode] = !stale;
         input.codeVk[keycode] = (unsigned char)msg->wParam;
         input.lastKeycode = keycode;
         input.lastState = xState;
@@ -462,7 +486,7 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
         const WPARAM flags[3] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
         const int vks[3] = {VK_LBUTTON_, VK_RBUTTON_, VK_MBUTTON_};
         for (int i = 0; i < 3; i++) {
-            bool down = (msg->wParam & flags[i]) != 0;
+            bool down = (msg->wParam & flags[i]) != 0 && !stale;
             if (down && !input.buttonDown[i]) {
                 input.toggled[vks[i]] = !input.toggled[vks[i]];
             }
@@ -478,6 +502,7 @@ void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode) {
 // Keys released while another window had the focus never reach us; leaving them down would
 // keep Shift or Control held for good.
 void x11ForgetKeys(void) {
+    x11MarkQueuedInputStale();
     std::memset(input.codeDown, 0, sizeof(input.codeDown));
     std::memset(input.xDown, 0, sizeof(input.xDown));
     std::memset(input.buttonDown, 0, sizeof(input.buttonDown));
@@ -489,6 +514,7 @@ void x11CaptureLost(HWND window) {
     }
     input.capture = nullptr;
     if (x11.display != nullptr) {
+        endCaptureSpan();
         XUngrabPointer(x11.display, CurrentTime);
         XFlush(x11.display);
     }
@@ -545,6 +571,7 @@ HWND WINAPI SetCapture(HWND window) {
         return nullptr;
     }
     HWND previous = input.capture;
+    unsigned long serial = NextRequest(x11.display);
     x11BeginErrorTrap();
     int status = XGrabPointer(x11.display, record->xwindow, False,
                               ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
@@ -554,6 +581,12 @@ HWND WINAPI SetCapture(HWND window) {
         return nullptr;
     }
     input.capture = window;
+    // Taken again by the same window (every press does it): the capture goes on unbroken.
+    if (!input.spanOpen || input.spanWindow != window) {
+        input.spanWindow = window;
+        input.spanStart = serial;
+    }
+    input.spanOpen = true;
     return previous != window ? previous : nullptr;
 }
 
@@ -563,6 +596,7 @@ BOOL WINAPI ReleaseCapture(void) {
     if (x11.display != nullptr) {
         // A round trip, not a flush: when the call returns the server has ended the grab, so
         // no other client can still find the pointer held by this one.
+        endCaptureSpan();
         XUngrabPointer(x11.display, CurrentTime);
         XSync(x11.display, False);
     }

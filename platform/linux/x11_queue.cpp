@@ -17,6 +17,7 @@ struct Entry {
     MSG msg;
     unsigned xState;
     unsigned keycode;
+    bool stale; // read before the focus was lost: held keys it names were let go elsewhere
 };
 
 // Fixed arrays kept in arrival order; taking from the middle (a filtered Peek) shifts the rest.
@@ -40,6 +41,7 @@ bool push(Queue& queue, const MSG& msg, unsigned xState, unsigned keycode) {
     entry.msg = msg;
     entry.xState = xState;
     entry.keycode = keycode;
+    entry.stale = false;
     return true;
 }
 
@@ -108,25 +110,28 @@ void onConfigure(X11Window* record, XConfigureEvent* event) {
     if (resized) {
         glxWindowResized(handle, event->width, event->height);
     }
+    // A minimised window hears of it when it is restored.
     if (record->minimized) {
         return;
+    }
+    // Win32's order: the new origin first, then the new size.
+    if (moved) {
+        x11QueuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
     }
     if (resized) {
         x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event->width, event->height));
     }
-    if (moved) {
-        x11QueuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
-    }
 }
 
 // Focus changes caused by grabs, or moving between our own window and its children, are no
-// change of activation.
+// change of activation. NotifyPointer is one: with the focus at the pointer's root (no window
+// manager), keys go to the window under the pointer.
 bool focusCounts(XFocusChangeEvent* event) {
     if (event->mode == NotifyGrab || event->mode == NotifyUngrab) {
         return false;
     }
-    return event->detail != NotifyInferior && event->detail != NotifyPointer &&
-           event->detail != NotifyPointerRoot && event->detail != NotifyDetailNone;
+    return event->detail != NotifyInferior && event->detail != NotifyPointerRoot &&
+           event->detail != NotifyDetailNone;
 }
 
 void onClientMessage(X11Window* record, XClientMessageEvent* event) {
@@ -160,11 +165,34 @@ void minimized(X11Window* record) {
     }
 }
 
+// Without a window manager nobody else gives a restored window the focus, so it takes it, as
+// Win32's restore activates; under one, the manager's focus (FocusIn) activates it.
 void restored(X11Window* record) {
+    HWND handle = record->handle;
     record->minimized = false;
     record->paintPending = true;
-    x11QueuePosted(record->handle, WM_SIZE, SIZE_RESTORED,
-                   MAKELPARAM(record->width, record->height));
+    x11QueuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)record->x, (SHORT)record->y));
+    x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(record->width, record->height));
+    if (!record->active && record->viewable && !x11WindowManagerRuns()) {
+        X11Window* records = x11Records();
+        for (int i = 0; i < X11_MAX_WINDOWS; i++) {
+            X11Window& other = records[i];
+            if (other.used && other.active && &other != record && !other.destroying) {
+                other.active = false;
+                x11ForgetKeys();
+                x11QueuePosted(other.handle, WM_ACTIVATE,
+                               MAKEWPARAM(WA_INACTIVE, other.minimized ? 1 : 0), (LPARAM)handle);
+            }
+        }
+        record->active = true;
+        x11BeginErrorTrap();
+        XSetInputFocus(x11.display, record->xwindow, RevertToParent, CurrentTime);
+        x11EndErrorTrap();
+    }
+    // Ends with an activation that is no longer minimised, even for a window active already.
+    if (record->active) {
+        x11QueuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    }
 }
 
 long wmStateOf(Window xwindow) {
@@ -268,6 +296,11 @@ void handleEvent(XEvent* event) {
         }
         break;
     case FocusOut:
+        // A grab (a window manager's switcher) takes the keys without deactivating us, and
+        // the releases of keys held now go to the grabber.
+        if (event->xfocus.mode == NotifyGrab && record->active) {
+            x11ForgetKeys();
+        }
         if (focusCounts(&event->xfocus) && record->active) {
             record->active = false;
             x11ForgetKeys();
@@ -299,10 +332,17 @@ bool x11QueueInput(const MSG* msg, unsigned xState, unsigned keycode) {
             last.msg.wParam == msg->wParam) {
             last.msg = *msg;
             last.xState = xState;
+            last.stale = false;
             return true;
         }
     }
     return push(input, *msg, xState, keycode);
+}
+
+void x11MarkQueuedInputStale(void) {
+    for (int i = 0; i < input.count; i++) {
+        input.entries[i].stale = true;
+    }
 }
 
 void x11PurgeWindow(HWND window) {
@@ -350,8 +390,9 @@ void x11SetForeignEventHandler(bool (*handler)(XEvent* event)) {
     foreignHandler = handler;
 }
 
-// Win32's order: posted (and sent-like) messages, then input, then paint, and the quit message
-// only when nothing else is there. The quit message ignores the filters, as on Win32.
+// Win32's order: posted (and sent-like) messages; the quit message once no posted message of
+// the thread is left, whatever the filters ask for (as Win32 and Wine do); then input; then
+// paint.
 bool x11TakeMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove,
                     bool allowQuit) {
     int index = find(posted, window, filterMin, filterMax);
@@ -362,13 +403,20 @@ bool x11TakeMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool 
         }
         return true;
     }
+    if (allowQuit && quitPending && posted.count == 0) {
+        *msg = makeMsg(nullptr, WM_QUIT, (WPARAM)quitCode, 0);
+        if (remove) {
+            quitPending = false;
+        }
+        return true;
+    }
     index = find(input, window, filterMin, filterMax);
     if (index >= 0) {
         Entry entry = input.entries[index];
         *msg = entry.msg;
         if (remove) {
             removeAt(input, index);
-            x11NoteInputTaken(&entry.msg, entry.xState, entry.keycode);
+            x11NoteInputTaken(&entry.msg, entry.xState, entry.keycode, entry.stale);
         }
         return true;
     }
@@ -385,13 +433,6 @@ bool x11TakeMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool 
                 return true;
             }
         }
-    }
-    if (allowQuit && quitPending) {
-        *msg = makeMsg(nullptr, WM_QUIT, (WPARAM)quitCode, 0);
-        if (remove) {
-            quitPending = false;
-        }
-        return true;
     }
     return false;
 }

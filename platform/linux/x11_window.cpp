@@ -470,13 +470,23 @@ void restore(HWND handle) {
         }
         record->active = true;
         focus(record);
-        // Activated while still minimised, then given its size back, as on Win32.
+        // Activated while still minimised, then given its place and size back, as on Win32.
         x11Send(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 1), 0);
         if ((record = x11Record(handle)) == nullptr) {
             return;
         }
     }
+    // The origin comes again (with any move made while minimised), then the size, and the
+    // restore ends with an activation that is no longer minimised, as Win32 sends it even to
+    // a window that is active already.
+    x11Send(handle, WM_MOVE, 0, moveParam(record));
+    if ((record = x11Record(handle)) == nullptr) {
+        return;
+    }
     x11Send(handle, WM_SIZE, SIZE_RESTORED, sizeParam(record));
+    if (x11Record(handle) != nullptr) {
+        x11Send(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    }
 }
 
 void hide(HWND handle) {
@@ -799,7 +809,9 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
     record->y = clientY;
     record->width = clientWidth;
     record->height = clientHeight;
-    if (repaint) {
+    // A move keeps the client's contents; parts it brings into view come as Expose from the
+    // server. Only a new size needs the whole client area painted.
+    if (repaint && resized) {
         record->paintPending = true;
     }
     if (resized) {
@@ -808,12 +820,12 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
     if (record->minimized) {
         return TRUE;
     }
-    if (resized) {
-        x11Send(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));
-    }
-    record = x11Record(window);
-    if (moved && record != nullptr) {
+    // Win32's order: the new origin first, then the new size.
+    if (moved) {
         x11Send(window, WM_MOVE, 0, moveParam(record));
+    }
+    if (resized && x11Record(window) != nullptr) {
+        x11Send(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));
     }
     return TRUE;
 }
