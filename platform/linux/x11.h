@@ -38,6 +38,8 @@ bool platformShouldFail(TestOperation op);
 
 const int X11_MAX_WINDOWS = 16;
 const int X11_MAX_CHILDREN = 4;
+// Where Win32 parks a minimised window; WM_MOVE reports it as the client origin meanwhile.
+const int X11_MINIMIZED_ORIGIN = -32000;
 
 // The connection and what was learnt about the server when it was opened.
 struct X11Connection {

@@ -157,6 +157,8 @@ void onClientMessage(X11Window* record, XClientMessageEvent* event) {
 // program's own ShowWindow gives, posted.
 void minimized(X11Window* record) {
     record->minimized = true;
+    x11QueuePosted(record->handle, WM_MOVE, 0,
+                   MAKELPARAM((SHORT)X11_MINIMIZED_ORIGIN, (SHORT)X11_MINIMIZED_ORIGIN));
     x11QueuePosted(record->handle, WM_SIZE, SIZE_MINIMIZED, 0);
     if (record->active) {
         record->active = false;

@@ -441,15 +441,15 @@ void minimize(HWND handle) {
         XUnmapWindow(display, record->xwindow);
     }
     x11EndErrorTrap();
-    bool firstShow = record->sizePending;
     record->sizePending = false;
+    // Win32 parks a minimised window far off the screen and says so before the size; the
+    // restore brings the real origin back.
+    x11Send(handle, WM_MOVE, 0, MAKELPARAM((SHORT)X11_MINIMIZED_ORIGIN, (SHORT)X11_MINIMIZED_ORIGIN));
+    if (x11Record(handle) == nullptr) {
+        return;
+    }
     x11Send(handle, WM_SIZE, SIZE_MINIMIZED, 0);
     record = x11Record(handle);
-    // A window first shown minimised is still told its origin once.
-    if (firstShow && record != nullptr) {
-        x11Send(handle, WM_MOVE, 0, moveParam(record));
-        record = x11Record(handle);
-    }
     if (record != nullptr && record->active) {
         record->active = false;
         x11ForgetKeys();
