@@ -779,6 +779,42 @@ TEST_F(KitLoop, ResizesCallTheReshapeHandlerAndAskForAPaint) {
     EXPECT_EQ(kit.windowRect.height, 180);
 }
 
+// Where the window was when the reshape handler last ran.
+int32_t reshapeOriginX = 0;
+int32_t reshapeOriginY = 0;
+void recordReshapeOrigin(int32_t width, int32_t height) {
+    reshapeOriginX = kit.windowRect.x;
+    reshapeOriginY = kit.windowRect.y;
+    recordReshape(width, height);
+}
+
+TEST_F(KitLoop, AReshapeDuringAMoveSeesTheNewOrigin) {
+    // A drag of the top-left corner moves and resizes at once; a reshape handler that asks
+    // where the pointer is must find the window where it now is.
+    open(100, 100, 320, 240);
+    kitSetReshapeHandler(recordReshapeOrigin);
+    int32_t serverX = 0;
+    int32_t serverY = 0;
+    runScript({
+        idleFor(0.1),
+        {[] { XMoveResizeWindow(inject, clientWindow(), 150, 160, 280, 200); },
+         [] { return !reshapes.empty() && reshapes.back() == std::make_pair(280, 200); }},
+        {[&] {
+             serverX = reshapeOriginX;
+             serverY = reshapeOriginY;
+             RECT outer = {170, 180, 170 + 260, 180 + 190};
+             AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+             MoveWindow(kit.window, outer.left, outer.top, outer.right - outer.left,
+                        outer.bottom - outer.top, TRUE);
+         },
+         [] { return reshapes.back() == std::make_pair(260, 190); }},
+    });
+    EXPECT_EQ(serverX, 150);
+    EXPECT_EQ(serverY, 160);
+    EXPECT_EQ(reshapeOriginX, 170);
+    EXPECT_EQ(reshapeOriginY, 180);
+}
+
 TEST_F(KitLoop, RedrawAndRealizeRequestsWaitAtMostOnceEach) {
     open(100, 100, 200, 150);
     long paintsBefore = 0;

@@ -305,6 +305,9 @@ TEST_F(InputTest, ButtonsAndMotionCarryFlagsAndSignedPositions) {
     SetCapture(window);
     ASSERT_EQ(GetCapture(), window);
     fakeMotion(CLIENT_X - 25, CLIENT_Y - 7);
+    // Taken again (every press does it) before the motion was read: one unbroken capture, and
+    // events are judged by the capture held when the server made them, not when read.
+    SetCapture(window);
     fakeButton(1, false);
     ReleaseCapture();
     pump();
@@ -315,6 +318,38 @@ TEST_F(InputTest, ButtonsAndMotionCarryFlagsAndSignedPositions) {
     int up = findLogged(WM_LBUTTONUP);
     ASSERT_GE(up, 0) << "the release outside the window still came to it";
     EXPECT_EQ((SHORT)LOWORD(messageLog.entries[up].lParam), -25);
+}
+
+TEST_F(InputTest, WithoutCaptureNothingOutsideTheClientAreaComes) {
+    // The server keeps sending a pressed button's events to the window (its implicit grab);
+    // a Win32 window that did not take the capture sees none from outside its client area.
+    fakeMotion(CLIENT_X + 10, CLIENT_Y + 10);
+    fakeButton(1, true);
+    fakeMotion(CLIENT_X + 20, CLIENT_Y + 15);
+    fakeMotion(CLIENT_X - 40, CLIENT_Y + 15);
+    fakeMotion(CLIENT_X + 20, CLIENT_Y + 300);
+    fakeButton(1, false);
+    fakeMotion(CLIENT_X + 5, CLIENT_Y + 6);
+    pump();
+    ASSERT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(countLogged(WM_LBUTTONDOWN), 1);
+    EXPECT_EQ(countLogged(WM_LBUTTONUP), 0) << "released outside: another window's";
+    for (int i = 0; i < messageLog.count; i++) {
+        const LoggedMessage& m = messageLog.entries[i];
+        if (m.message >= WM_MOUSEMOVE && m.message <= WM_MBUTTONUP) {
+            SHORT x = (SHORT)LOWORD(m.lParam);
+            SHORT y = (SHORT)HIWORD(m.lParam);
+            EXPECT_TRUE(x >= 0 && x < 300 && y >= 0 && y < 200)
+                << "message " << m.message << " at " << x << ", " << y;
+        }
+    }
+    int last = -1;
+    for (int i = 0; i < messageLog.count; i++) {
+        last = messageLog.entries[i].message == WM_MOUSEMOVE ? i : last;
+    }
+    ASSERT_GE(last, 0);
+    EXPECT_EQ(messageLog.entries[last].lParam, MAKELPARAM(5, 6));
+    EXPECT_EQ(messageLog.entries[last].wParam, 0u) << "the button is up again";
 }
 
 TEST_F(InputTest, KeyAndButtonStormsNeitherCrashNorStall) {

@@ -33,6 +33,22 @@ class StateTest : public ::testing::Test {
     Display* other = nullptr; // plays the window manager or another program
 };
 
+// Index of the last logged message of this kind for the window, or -1.
+int lastLoggedFor(HWND hwnd, UINT message) {
+    for (int i = messageLog.count - 1; i >= 0; i--) {
+        if (messageLog.entries[i].hwnd == hwnd && messageLog.entries[i].message == message) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The wParam of the window's last WM_ACTIVATE, or 0xffff when none came.
+WPARAM lastActivation(HWND hwnd) {
+    int at = lastLoggedFor(hwnd, WM_ACTIVATE);
+    return at < 0 ? (WPARAM)0xffff : messageLog.entries[at].wParam;
+}
+
 TEST_F(StateTest, MinimiseGivesZeroSizeAndInactiveThenRestoreGivesTheRealSize) {
     ShowWindow(window, SW_MINIMIZE);
     int size = findLogged(WM_SIZE);
@@ -59,6 +75,12 @@ TEST_F(StateTest, MinimiseGivesZeroSizeAndInactiveThenRestoreGivesTheRealSize) {
     EXPECT_EQ(LOWORD(messageLog.entries[activate].wParam), WA_ACTIVE);
     EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
     EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 0)) << "restored: not minimised";
+    EXPECT_GT(lastLoggedFor(window, WM_ACTIVATE), size);
+    int move = findLogged(WM_MOVE);
+    ASSERT_GE(move, 0) << "the restore tells the origin again";
+    EXPECT_LT(move, size);
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(60, 80));
     GetClientRect(window, &client);
     EXPECT_EQ(client.right, 240);
     pump();
@@ -81,6 +103,10 @@ TEST_F(StateTest, UnmappedByAnotherClientCountsAsIconifiedAndMappedAsRestored) {
     ASSERT_GE(size, 0);
     EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
     EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+    EXPECT_LT(findLogged(WM_MOVE), size);
+    EXPECT_GT(lastLoggedFor(window, WM_ACTIVATE), size);
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 0));
+    EXPECT_EQ(GetFocus(), window);
 }
 
 TEST_F(StateTest, ServerMovesAndResizesGiveMessagesOnlyWhenSomethingChanged) {
@@ -192,6 +218,14 @@ TEST_F(StateTest, UnderAWindowManagerItsStateDecidesAndAnUnmapAloneDoesNot) {
     ASSERT_GE(activate, 0);
     EXPECT_EQ(messageLog.entries[activate].wParam, MAKEWPARAM(WA_INACTIVE, 1));
 
+    // Focused while still iconic, then restored: the last word is an activation that is not
+    // minimised, though the window was active already. (The server reports no change when
+    // the focus is set to where it is, so it goes elsewhere first.)
+    XSetInputFocus(other, None, RevertToNone, CurrentTime);
+    XSetInputFocus(other, x11WindowOf(window), RevertToParent, CurrentTime);
+    XSync(other, False);
+    pump();
+    ASSERT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 1));
     clearLog();
     setWmState(other, x11WindowOf(window), NormalState);
     pump();
@@ -199,9 +233,169 @@ TEST_F(StateTest, UnderAWindowManagerItsStateDecidesAndAnUnmapAloneDoesNot) {
     ASSERT_GE(size, 0);
     EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_RESTORED);
     EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(240, 180));
+    EXPECT_GT(lastLoggedFor(window, WM_ACTIVATE), size);
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 0));
+
+    // Iconic and not focused: the window manager's focus, when it comes, activates it
+    // unminimised; the restore itself takes no focus under a window manager.
+    setWmState(other, x11WindowOf(window), IconicState);
+    pump();
+    clearLog();
+    setWmState(other, x11WindowOf(window), NormalState);
+    pump();
+    EXPECT_EQ(countLogged(WM_ACTIVATE), 0);
+    XSetInputFocus(other, None, RevertToNone, CurrentTime);
+    XSetInputFocus(other, x11WindowOf(window), RevertToParent, CurrentTime);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 0));
     XDestroyWindow(other, owner);
     XSync(other, False);
     EXPECT_FALSE(x11WindowManagerRuns());
+}
+
+TEST_F(StateTest, AMoveWithAResizeGivesTheMoveFirstAndPaintsOnlyWhatChanged) {
+    // From the server: another client moves and resizes in one request.
+    XMoveResizeWindow(other, x11WindowOf(window), 70, 90, 200, 150);
+    XSync(other, False);
+    pump();
+    int move = findLogged(WM_MOVE);
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(move, 0);
+    ASSERT_GE(size, 0);
+    EXPECT_LT(move, size) << "Win32 tells the origin before the size";
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(70, 90));
+    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(200, 150));
+
+    // From the program: MoveWindow does the same, synchronously.
+    RECT outer = {100, 110, 100 + 180, 110 + 120};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    clearLog();
+    ASSERT_TRUE(MoveWindow(window, outer.left, outer.top, outer.right - outer.left,
+                           outer.bottom - outer.top, TRUE));
+    move = findLogged(WM_MOVE);
+    size = findLogged(WM_SIZE);
+    ASSERT_GE(move, 0);
+    ASSERT_GE(size, 0);
+    EXPECT_LT(move, size);
+    pump();
+    EXPECT_EQ(countLogged(WM_PAINT), 1) << "a new size repaints";
+
+    // A plain move on the screen exposes nothing: the contents move with the window.
+    clearLog();
+    ASSERT_TRUE(MoveWindow(window, outer.left + 30, outer.top + 20, outer.right - outer.left,
+                           outer.bottom - outer.top, TRUE));
+    ASSERT_EQ(countLogged(WM_MOVE), 1);
+    EXPECT_EQ(countLogged(WM_SIZE), 0);
+    pump();
+    EXPECT_EQ(countLogged(WM_PAINT), 0) << "nothing changed in the client area";
+
+    // Brought back from beyond the screen's edge, the part that was off it is exposed.
+    ASSERT_TRUE(MoveWindow(window, -150, outer.top, outer.right - outer.left,
+                           outer.bottom - outer.top, TRUE));
+    pump();
+    clearLog();
+    ASSERT_TRUE(MoveWindow(window, outer.left, outer.top, outer.right - outer.left,
+                           outer.bottom - outer.top, TRUE));
+    pump();
+    EXPECT_EQ(countLogged(WM_PAINT), 1);
+}
+
+TEST_F(StateTest, MovesWhileMinimisedReachTheClientByTheRestore) {
+    ShowWindow(window, SW_MINIMIZE);
+    pump();
+    clearLog();
+    XMoveWindow(other, x11WindowOf(window), 150, 170);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(countLogged(WM_MOVE), 0) << "a minimised window is told nothing";
+    ShowWindow(window, SW_RESTORE);
+    int move = findLogged(WM_MOVE);
+    ASSERT_GE(move, 0);
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(150, 170));
+    EXPECT_LT(move, findLogged(WM_SIZE));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(outer.left, 150 - GetSystemMetrics(SM_CXFRAME));
+}
+
+// Records GetKeyState(VK_CONTROL) as each Left key comes.
+SHORT controlAtLeft[4];
+int leftCount = 0;
+
+LRESULT CALLBACK controlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN && wParam == VK_LEFT && leftCount < 4) {
+        controlAtLeft[leftCount++] = GetKeyState(VK_CONTROL);
+    }
+    return loggingProc(hwnd, message, wParam, lParam);
+}
+
+TEST_F(StateTest, KeysHeldWhenAGrabTakesTheKeyboardAreForgotten) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof(windowClass));
+    windowClass.lpfnWndProc = controlProc;
+    windowClass.lpszClassName = "controlClass";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    DestroyWindow(window);
+    window = openWindow("controlClass", 60, 80, 240, 180);
+    ASSERT_NE(window, nullptr);
+    pump();
+    clearLog();
+    leftCount = 0;
+    fakeKey(XK_Control_L, true);
+    tapKey(XK_Left);
+    pump();
+    // A window manager's keyboard grab (a switcher): Control is let go while it holds the keys.
+    Window root = DefaultRootWindow(other);
+    ASSERT_EQ(XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime),
+              GrabSuccess);
+    XSync(other, False);
+    pump();
+    fakeKey(XK_Control_L, false);
+    XUngrabKeyboard(other, CurrentTime);
+    XSync(other, False);
+    pump();
+    tapKey(XK_Left);
+    pump();
+    ASSERT_EQ(leftCount, 2);
+    EXPECT_NE(controlAtLeft[0] & 0x8000, 0);
+    EXPECT_EQ(controlAtLeft[1] & 0x8000, 0) << "Control stayed down after the grab";
+    EXPECT_EQ(countLogged(WM_ACTIVATE), 0) << "a grab is no change of activation";
+
+    // The press is still waiting in the queue when the grab comes: taking it afterwards must
+    // not hold Control down again, for its release went to the grabber.
+    leftCount = 0;
+    fakeKey(XK_Control_L, true);
+    XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XSync(other, False);
+    fakeKey(XK_Control_L, false);
+    XUngrabKeyboard(other, CurrentTime);
+    XSync(other, False);
+    tapKey(XK_Left);
+    pump();
+    ASSERT_EQ(leftCount, 1);
+    EXPECT_EQ(controlAtLeft[0] & 0x8000, 0) << "a press read before the grab was taken after it";
+}
+
+TEST_F(StateTest, FocusFollowingThePointerActivatesAndDeactivates) {
+    // No window manager: the focus is the pointer's root, and keys go where the pointer is.
+    XSetInputFocus(other, None, RevertToNone, CurrentTime);
+    XSync(other, False);
+    pump();
+    ASSERT_EQ(GetFocus(), nullptr);
+    fakeMotion(60 + 10, 80 + 10);
+    clearLog();
+    XSetInputFocus(other, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_ACTIVE, 0));
+    EXPECT_EQ(GetFocus(), window);
+    // The focus leaves the pointer's root: the window under the pointer loses the keys.
+    XSetInputFocus(other, None, RevertToNone, CurrentTime);
+    XSync(other, False);
+    pump();
+    EXPECT_EQ(lastActivation(window), MAKEWPARAM(WA_INACTIVE, 0));
+    EXPECT_EQ(GetFocus(), nullptr);
 }
 
 } // namespace

@@ -224,15 +224,17 @@ TEST_F(WindowTest, PopupsAreSizedAtCreationAndAMinimisedFirstShowSizesOnce) {
     size = findLogged(WM_SIZE);
     ASSERT_EQ(countLogged(WM_SIZE), 1);
     EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
+    // Parked off the screen first, then sized, as Win32 minimises.
     int move = findLogged(WM_MOVE);
-    ASSERT_GT(move, size);
-    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(54, 76));
+    ASSERT_GE(move, 0);
+    EXPECT_LT(move, size);
+    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM((SHORT)-32000, (SHORT)-32000));
     clearLog();
     ShowWindow(window, SW_RESTORE);
     ShowWindow(window, SW_SHOW);
     ASSERT_EQ(countLogged(WM_SIZE), 1) << "only the restore sizes";
     EXPECT_EQ(messageLog.entries[findLogged(WM_SIZE)].lParam, MAKELPARAM(200, 100));
-    EXPECT_EQ(countLogged(WM_MOVE), 0);
+    EXPECT_EQ(countLogged(WM_MOVE), 1) << "the restore's origin, as on Win32";
     DestroyWindow(window);
 }
 

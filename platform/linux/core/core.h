@@ -9,6 +9,8 @@
 #include <cstddef>
 
 const int MAX_WINDOWS = 16;
+// Where Win32 parks a minimised window; WM_MOVE reports it as the client origin meanwhile.
+const int MINIMIZED_ORIGIN = -32000;
 
 // Bytes of a window record kept for the backend's own part (native window, GL surface).
 const size_t NATIVE_WINDOW_BYTES = 64;
@@ -70,6 +72,7 @@ struct InputEntry {
     unsigned modifiers;          // KEY_ flags at the event
     unsigned char characters[8]; // what a key press types on the active layout
     int characterCount;
+    bool stale; // read before the focus was lost: held keys it names were let go elsewhere
 };
 
 bool queuePosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -80,6 +83,8 @@ bool queueInput(const InputEntry* entry);
 bool queueHasRoom(void);
 // Drops everything queued for a window that is going away.
 void queuePurgeWindow(HWND window);
+// Input already queued when the focus is lost will hold no key or button down when taken.
+void queueMarkInputStale(void);
 // Takes the next message in Win32's order; with allowQuit false a pending quit is left alone.
 bool queueTake(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove, bool allowQuit);
 MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -119,7 +124,8 @@ void inputFocus(WindowRecord* window, bool focused);
 void inputMapped(WindowRecord* window);
 void inputUnmapped(WindowRecord* window);
 void inputMinimized(WindowRecord* window);
-void inputRestored(WindowRecord* window);
+// With `takeFocus` (no window manager would give it) the restored window activates itself.
+void inputRestored(WindowRecord* window, bool takeFocus);
 // The client area's origin (screen coordinates) and size as the display reports them.
 void inputConfigured(WindowRecord* window, int x, int y, int width, int height);
 void inputExposed(WindowRecord* window);

@@ -263,6 +263,8 @@ void inputMinimized(WindowRecord* window) {
         return;
     }
     window->minimized = true;
+    queuePosted(window->handle, WM_MOVE, 0,
+                MAKELPARAM((SHORT)MINIMIZED_ORIGIN, (SHORT)MINIMIZED_ORIGIN));
     queuePosted(window->handle, WM_SIZE, SIZE_MINIMIZED, 0);
     if (window->active) {
         window->active = false;
@@ -271,13 +273,35 @@ void inputMinimized(WindowRecord* window) {
     }
 }
 
-void inputRestored(WindowRecord* window) {
+// Without a window manager nobody else gives a restored window the focus, so it takes it, as
+// Win32's restore activates; under one, the manager's focus (FocusIn) activates it.
+void inputRestored(WindowRecord* window, bool takeFocus) {
     if (!window->minimized) {
         return;
     }
+    HWND handle = window->handle;
     window->minimized = false;
     window->paintPending = true;
-    queuePosted(window->handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+    queuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)window->x, (SHORT)window->y));
+    queuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+    if (takeFocus && !window->active && window->viewable) {
+        WindowRecord* windows = windowRecords();
+        for (int i = 0; i < MAX_WINDOWS; i++) {
+            WindowRecord& other = windows[i];
+            if (other.used && other.active && &other != window && !other.destroying) {
+                other.active = false;
+                inputForgetKeys();
+                queuePosted(other.handle, WM_ACTIVATE,
+                            MAKEWPARAM(WA_INACTIVE, other.minimized ? 1 : 0), (LPARAM)handle);
+            }
+        }
+        window->active = true;
+        platformBackend()->focusWindow(window);
+    }
+    // Ends with an activation that is no longer minimised, even for a window active already.
+    if (window->active) {
+        queuePosted(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    }
 }
 
 void inputConfigured(WindowRecord* window, int x, int y, int width, int height) {
@@ -290,14 +314,16 @@ void inputConfigured(WindowRecord* window, int x, int y, int width, int height) 
     if (resized) {
         platformBackend()->resizeSurface(window);
     }
+    // A minimised window hears of it when it is restored.
     if (window->minimized) {
         return;
     }
-    if (resized) {
-        queuePosted(window->handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
-    }
+    // Win32's order: the new origin first, then the new size.
     if (moved) {
         queuePosted(window->handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
+    }
+    if (resized) {
+        queuePosted(window->handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
     }
 }
 
@@ -315,6 +341,7 @@ bool inputUsesUsLayout(void) {
 }
 
 void inputForgetKeys(void) {
+    queueMarkInputStale();
     std::memset(input.codeDown, 0, sizeof(input.codeDown));
     std::memset(input.eventDown, 0, sizeof(input.eventDown));
     std::memset(input.buttonDown, 0, sizeof(input.buttonDown));
@@ -344,7 +371,8 @@ void inputTaken(const InputEntry* entry) {
         bool locked = (entry->modifiers & KEY_CAPS_LOCK) != 0;
         // The lock's state at a Caps Lock press is the one before it.
         input.capsToggled = (vk == VK_CAPITAL && !input.codeDown[keycode]) ? !locked : locked;
-        input.codeDown[keycode] = true;
+        // A press read before the focus went: its release went to whoever took the focus.
+        input.codeDown[keycode] = !entry->stale;
         input.codeVk[keycode] = (unsigned char)vk;
         input.lastKeycode = keycode;
         input.lastCharacterCount = entry->characterCount;
@@ -363,7 +391,7 @@ void inputTaken(const InputEntry* entry) {
     case WM_MBUTTONUP:
     case WM_MOUSEMOVE:
         for (int i = 0; i < 3; i++) {
-            bool down = (msg->wParam & BUTTON_FLAGS[i]) != 0;
+            bool down = (msg->wParam & BUTTON_FLAGS[i]) != 0 && !entry->stale;
             if (down && !input.buttonDown[i]) {
                 input.toggled[BUTTON_KEYS[i]] = !input.toggled[BUTTON_KEYS[i]];
             }

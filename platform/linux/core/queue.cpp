@@ -93,6 +93,12 @@ bool queueHasRoom(void) {
     return input.count < QUEUE_SIZE - QUEUE_RESERVE && posted.count < QUEUE_SIZE - QUEUE_RESERVE;
 }
 
+void queueMarkInputStale(void) {
+    for (int i = 0; i < input.count; i++) {
+        input.entries[i].stale = true;
+    }
+}
+
 void queuePurgeWindow(HWND window) {
     for (Queue* queue : {&posted, &input}) {
         for (int i = queue->count - 1; i >= 0; i--) {
@@ -117,14 +123,22 @@ void waitForEvents(int timeoutMs) {
     }
 }
 
-// Win32's order: posted (and sent-like) messages, then input, then paint, and the quit message
-// only when nothing else is there. The quit message ignores the filters, as on Win32.
+// Win32's order: posted (and sent-like) messages; the quit message once no posted message of
+// the thread is left, whatever the filters ask for (as Win32 and Wine do); then input; then
+// paint.
 bool queueTake(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remove, bool allowQuit) {
     int index = find(posted, window, filterMin, filterMax);
     if (index >= 0) {
         *msg = posted.entries[index].msg;
         if (remove) {
             removeAt(posted, index);
+        }
+        return true;
+    }
+    if (allowQuit && quitPending && posted.count == 0) {
+        *msg = makeMessage(nullptr, WM_QUIT, (WPARAM)quitCode, 0);
+        if (remove) {
+            quitPending = false;
         }
         return true;
     }
@@ -151,13 +165,6 @@ bool queueTake(MSG* msg, HWND window, UINT filterMin, UINT filterMax, bool remov
                 return true;
             }
         }
-    }
-    if (allowQuit && quitPending) {
-        *msg = makeMessage(nullptr, WM_QUIT, (WPARAM)quitCode, 0);
-        if (remove) {
-            quitPending = false;
-        }
-        return true;
     }
     return false;
 }

@@ -272,14 +272,14 @@ void minimize(HWND handle) {
     window->shown = true;
     inputCaptureLost(handle);
     platformBackend()->minimizeWindow(window);
-    bool firstShow = window->sizePending;
     window->sizePending = false;
-    sendToWindow(handle, WM_SIZE, SIZE_MINIMIZED, 0);
-    window = windowRecord(handle);
-    // A window first shown minimised is still told its origin once.
-    if (firstShow && window != nullptr) {
-        sendToWindow(handle, WM_MOVE, 0, moveParam(window));
+    // Win32 parks a minimised window far off the screen and says so before the size; the
+    // restore brings the real origin back.
+    sendToWindow(handle, WM_MOVE, 0, MAKELPARAM((SHORT)MINIMIZED_ORIGIN, (SHORT)MINIMIZED_ORIGIN));
+    if (windowRecord(handle) == nullptr) {
+        return;
     }
+    sendToWindow(handle, WM_SIZE, SIZE_MINIMIZED, 0);
     deactivate(handle, MAKEWPARAM(WA_INACTIVE, 1));
 }
 
@@ -289,11 +289,21 @@ void restore(HWND handle) {
     window->shown = true;
     window->paintPending = true;
     platformBackend()->showWindow(window);
-    // Activated while still minimised, then given its size back, as on Win32.
+    // Activated while still minimised, then given its place and size back, as on Win32.
     if (!activate(handle, MAKEWPARAM(WA_ACTIVE, 1))) {
         return;
     }
+    // The origin comes again (with any move made while minimised), then the size, and the
+    // restore ends with an activation that is no longer minimised, as Win32 sends it even to
+    // a window that is active already.
+    sendToWindow(handle, WM_MOVE, 0, moveParam(windowRecord(handle)));
+    if (windowRecord(handle) == nullptr) {
+        return;
+    }
     sendToWindow(handle, WM_SIZE, SIZE_RESTORED, sizeParam(windowRecord(handle)));
+    if (windowRecord(handle) != nullptr) {
+        sendToWindow(handle, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+    }
 }
 
 void hide(HWND handle) {
@@ -476,7 +486,9 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
     }
     bool resized = record->width != before.width || record->height != before.height;
     bool moved = record->x != before.x || record->y != before.y;
-    if (repaint) {
+    // A move keeps the client's contents; parts it brings into view come as Expose from the
+    // display. Only a new size needs the whole client area painted.
+    if (repaint && resized) {
         record->paintPending = true;
     }
     if (resized) {
@@ -485,12 +497,12 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
     if (record->minimized) {
         return TRUE;
     }
-    if (resized) {
-        sendToWindow(window, WM_SIZE, SIZE_RESTORED, sizeParam(record));
-    }
-    record = windowRecord(window);
-    if (moved && record != nullptr) {
+    // Win32's order: the new origin first, then the new size.
+    if (moved) {
         sendToWindow(window, WM_MOVE, 0, moveParam(record));
+    }
+    if (resized && (record = windowRecord(window)) != nullptr) {
+        sendToWindow(window, WM_SIZE, SIZE_RESTORED, sizeParam(record));
     }
     return TRUE;
 }

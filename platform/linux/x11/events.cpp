@@ -55,7 +55,17 @@ void onKey(WindowRecord* window, XKeyEvent* event) {
     inputKey(window, &key);
 }
 
+// X's implicit grab sends a held button's events here wherever the pointer goes; a Win32
+// window sees what happens outside its client area only while it holds the capture.
+bool outsideUncaptured(const WindowRecord* window, unsigned long serial, int x, int y) {
+    bool outside = x < 0 || y < 0 || x >= window->width || y >= window->height;
+    return outside && !x11CapturedAt(window, serial);
+}
+
 void onMotion(WindowRecord* window, XMotionEvent* event) {
+    if (outsideUncaptured(window, event->serial, event->x, event->y)) {
+        return;
+    }
     POINT screen = {event->x_root, event->y_root};
     inputPointerMove(window, event->x, event->y, screen, x11HeldFlags(event->state));
 }
@@ -74,6 +84,9 @@ void onButton(WindowRecord* window, XButtonEvent* event) {
         break;
     default:
         return; // the wheel and extra buttons
+    }
+    if (outsideUncaptured(window, event->serial, event->x, event->y)) {
+        return;
     }
     POINT screen = {event->x_root, event->y_root};
     inputPointerButton(window, button, event->type == ButtonPress, event->x, event->y, screen,
@@ -116,7 +129,7 @@ void onMap(WindowRecord* window, XMapEvent* event) {
     inputMapped(window);
     // Mapped again by another client: restored (a window manager says so in WM_STATE).
     if (window->minimized && !x11WindowManagerRuns()) {
-        inputRestored(window);
+        inputRestored(window, true);
     }
 }
 
@@ -160,19 +173,25 @@ void onProperty(WindowRecord* window, XPropertyEvent* event) {
     long state = wmStateOf(xwindow);
     if (state == IconicState) {
         inputMinimized(window);
-    } else if (state == NormalState) {
-        inputRestored(window);
+    } else if (state == NormalState && window->minimized) {
+        inputRestored(window, !x11WindowManagerRuns());
     }
 }
 
 // Focus changes caused by grabs, or moving between our own window and its children, are no
-// change of activation.
+// change of activation. NotifyPointer is one: with the focus at the pointer's root (no window
+// manager), keys go to the window under the pointer.
 void onFocus(WindowRecord* window, XFocusChangeEvent* event) {
+    // A grab (a window manager's switcher) takes the keys without deactivating us, and the
+    // releases of keys held now go to the grabber.
+    if (event->type == FocusOut && event->mode == NotifyGrab && window->active) {
+        inputForgetKeys();
+    }
     if (event->mode == NotifyGrab || event->mode == NotifyUngrab) {
         return;
     }
-    if (event->detail == NotifyInferior || event->detail == NotifyPointer ||
-        event->detail == NotifyPointerRoot || event->detail == NotifyDetailNone) {
+    if (event->detail == NotifyInferior || event->detail == NotifyPointerRoot ||
+        event->detail == NotifyDetailNone) {
         return;
     }
     inputFocus(window, event->type == FocusIn);

@@ -240,17 +240,36 @@ bool x11CursorPosition(POINT* point) {
 // An active pointer grab: the server refuses it while the window is not viewable or another
 // client holds a grab.
 bool x11GrabPointer(WindowRecord* window) {
+    unsigned long serial = NextRequest(x11.display);
     x11BeginErrorTrap();
     int status = XGrabPointer(x11.display, x11Part(window)->xwindow, False,
                               ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
                               GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
     int error = x11EndErrorTrap();
-    return status == GrabSuccess && error == 0;
+    if (status != GrabSuccess || error != 0) {
+        return false;
+    }
+    // Taken again by the same window (every press does it): the capture goes on unbroken.
+    if (!x11.spanOpen || x11.spanWindow != window->handle) {
+        x11.spanWindow = window->handle;
+        x11.spanStart = serial;
+    }
+    x11.spanOpen = true;
+    return true;
 }
 
 // A round trip, not a flush: when the call returns the server has ended the grab, so no other
 // client can still find the pointer held by this one.
 void x11UngrabPointer(void) {
+    if (x11.spanOpen) {
+        x11.spanOpen = false;
+        x11.spanEnd = NextRequest(x11.display);
+    }
     XUngrabPointer(x11.display, CurrentTime);
     XSync(x11.display, False);
+}
+
+bool x11CapturedAt(const WindowRecord* window, unsigned long serial) {
+    return x11.spanWindow == window->handle && serial >= x11.spanStart &&
+           (x11.spanOpen || serial < x11.spanEnd);
 }

@@ -29,6 +29,13 @@ struct X11Connection {
     Atom netWmWindowType;
     Atom netWmWindowTypeDialog;
     Atom netSupportingWmCheck;
+    // The requests that began and ended the last capture. Events are read some time after
+    // the server made them, so each is judged by the capture held when it was made: its
+    // serial is the last request the server had processed then.
+    HWND spanWindow;
+    unsigned long spanStart;
+    unsigned long spanEnd;
+    bool spanOpen;
     int trapDepth;
     // The first protocol error inside the current trap, and the last one caught by any trap:
     // its code and Xlib's text for it.
@@ -92,6 +99,8 @@ void x11FocusWindow(WindowRecord* window);
 bool x11CursorPosition(POINT* point);
 bool x11GrabPointer(WindowRecord* window);
 void x11UngrabPointer(void);
+// Whether an event with this serial was made while this window held the capture.
+bool x11CapturedAt(const WindowRecord* window, unsigned long serial);
 int glxFormatCount(void);
 const PIXELFORMATDESCRIPTOR* glxDescribeFormat(int number);
 bool glxSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
