@@ -417,6 +417,27 @@ TEST_F(WindowTest, InjectedFaultsFailAsWin32Does) {
 
 // A protocol error inside a trap comes back as its code, and its text stays readable for the
 // failure's report; outside a trap an error ends nothing.
+// Events already on their way when a window is destroyed find no record: they never reach the
+// window that takes the destroyed one's record next.
+TEST_F(WindowTest, LateEventsOfADestroyedWindowAreDropped) {
+    HWND first = openWindow(CLASS_NAME, 40, 60, 120, 90);
+    ASSERT_NE(first, nullptr);
+    pump();
+    WindowRecord* record = windowRecord(first);
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    xCloseBox(other, x11WindowOf(first));
+    XCloseDisplay(other);
+    ASSERT_TRUE(DestroyWindow(first));
+    HWND second = openWindow(CLASS_NAME, 40, 60, 120, 90);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(windowRecord(second), record) << "the next window takes the same record";
+    clearLog();
+    pump();
+    EXPECT_EQ(findLoggedFor(second, WM_CLOSE), -1) << "the destroyed window's close box arrived";
+    DestroyWindow(second);
+}
+
 TEST_F(WindowTest, TrappedXErrorsKeepTheirCodeAndText) {
     Display* display = x11Display();
     const Window noWindow = 0x7ffffff0;
