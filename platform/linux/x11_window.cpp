@@ -501,15 +501,23 @@ void hide(HWND handle) {
 
 } // namespace
 
-// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
-bool x11WindowManagerRuns(void) {
+bool x11WindowManagerOwnsSelection(void) {
     Display* display = x11.display;
     if (display == nullptr) {
         return false;
     }
     char name[32];
     std::snprintf(name, sizeof(name), "WM_S%d", x11.screen);
-    if (XGetSelectionOwner(display, XInternAtom(display, name, False)) != None) {
+    return XGetSelectionOwner(display, XInternAtom(display, name, False)) != None;
+}
+
+// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
+bool x11WindowManagerRuns(void) {
+    Display* display = x11.display;
+    if (display == nullptr) {
+        return false;
+    }
+    if (x11WindowManagerOwnsSelection()) {
         return true;
     }
     Atom type = None;
@@ -760,7 +768,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     if (record == nullptr) {
         return TRUE;
     }
-    if (x11.display != nullptr) {
+    if (x11.display != nullptr && !record->xwindowGone) {
         x11BeginErrorTrap();
         XDestroyWindow(x11.display, record->xwindow);
         x11EndErrorTrap();
