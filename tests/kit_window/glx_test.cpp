@@ -262,8 +262,8 @@ TEST_F(Glx, ChildStaysWithinWhatTheRendererCanDrawAtTheBottomLeft) {
     // Back to a drawable size, the child covers the client area again.
     RECT outer = {0, 0, 64, 48};
     AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
-    ASSERT_TRUE(MoveWindow(windows[0], 10, 10, outer.right - outer.left,
-                           outer.bottom - outer.top, TRUE));
+    ASSERT_TRUE(
+        MoveWindow(windows[0], 10, 10, outer.right - outer.left, outer.bottom - outer.top, TRUE));
     ASSERT_TRUE(XGetGeometry(display, child, &root, &x, &y, &width, &height, &border, &depth));
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
