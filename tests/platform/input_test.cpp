@@ -470,6 +470,21 @@ TEST_F(InputTest, ClicksCostAtMostOneRoundTripAndLeaveThePointerFree) {
     EXPECT_EQ(otherGrab(other), GrabSuccess) << "still held with the button down";
     fakeButton(1, false);
     pump();
+
+    // Another button's click while the first is held ends no grab: the server's lasts until
+    // the last button is up, so releasing capture on the right button's release must end it.
+    fakeButton(1, true);
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    fakeButton(3, true);
+    fakeButton(3, false);
+    ASSERT_TRUE(take(WM_RBUTTONDOWN, &msg));
+    SetCapture(window);
+    ASSERT_TRUE(take(WM_RBUTTONUP, &msg));
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess) << "still held with the left button down";
+    fakeButton(1, false);
+    pump();
     XCloseDisplay(other);
 }
 
