@@ -488,7 +488,7 @@ TEST_F(InputTest, ClicksCostAtMostOneRoundTripAndLeaveThePointerFree) {
     XCloseDisplay(other);
 }
 
-TEST_F(InputTest, CaptureKeptPastTheReleaseStillHoldsThePointer) {
+TEST_F(InputTest, CaptureWithoutTheServersOwnGrabStillHoldsThePointer) {
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
     fakeMotion(CLIENT_X + 20, CLIENT_Y + 20);
@@ -509,6 +509,23 @@ TEST_F(InputTest, CaptureKeptPastTheReleaseStillHoldsThePointer) {
     ASSERT_GE(move, 0) << "motion outside the window did not reach it";
     EXPECT_EQ((SHORT)LOWORD(messageLog.entries[move].lParam), -30);
     EXPECT_EQ((SHORT)HIWORD(messageLog.entries[move].lParam), -10);
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess);
+
+    // A press sent by another client started no grab on the server: capture taken while it is
+    // handled must be a grab of our own.
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xbutton.type = ButtonPress;
+    event.xbutton.window = x11WindowOf(window);
+    event.xbutton.root = DefaultRootWindow(other);
+    event.xbutton.button = Button1;
+    event.xbutton.same_screen = True;
+    XSendEvent(other, x11WindowOf(window), False, ButtonPressMask, &event);
+    XSync(other, False);
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    EXPECT_EQ(otherGrab(other), AlreadyGrabbed) << "captured on a synthetic press, pointer free";
     ReleaseCapture();
     EXPECT_EQ(otherGrab(other), GrabSuccess);
     XCloseDisplay(other);
