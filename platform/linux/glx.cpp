@@ -13,6 +13,13 @@ const int MAX_FORMATS = 256;
 const int MAX_GL_WINDOWS = 16;
 const int MAX_CONTEXTS = 16;
 
+// The largest GL surface the layer makes, in pixels. Mesa's software path presents a frame with
+// one XPutImage of the whole surface, which fails inside Xlib near 2^32 bytes (32767 x 32766 at
+// 32 bits; 32767 x 30000 still works); half of that leaves room for any pixel size up to 32 bits.
+const long long MOST_SURFACE_PIXELS = 1LL << 29;
+// Each side's limit until a context has told the renderer's own (GL_MAX_VIEWPORT_DIMS).
+const int DEFAULT_MOST_SIDE = 16384;
+
 // Win32's "don't care" bits of a request; <windows.h> has them, the layer's header does not.
 const DWORD DOUBLEBUFFER_DONTCARE = 0x40000000;
 const DWORD STEREO_DONTCARE = 0x80000000;
@@ -30,6 +37,8 @@ struct GlWindow {
     Colormap colormap;
     int format;
     GLXFBConfig config;
+    int clientWidth; // the client area that the child covers, as far as the renderer allows
+    int clientHeight;
 };
 
 struct GlContext {
@@ -49,6 +58,9 @@ struct GlxState {
     HGLRC currentContext = nullptr;
     HDC currentDc = nullptr;
     HWND currentWindow = nullptr;
+    int mostWidth = DEFAULT_MOST_SIDE;
+    int mostHeight = DEFAULT_MOST_SIDE;
+    bool limitsRead = false;
 };
 
 GlxState glx;
@@ -366,6 +378,44 @@ GlContext* contextOf(HGLRC handle) {
     return nullptr;
 }
 
+// The child's size for a client area: all of it where the renderer can draw and present that
+// much, else the largest part it can, kept at the bottom left where OpenGL's origin and the
+// game's projection put the picture; the rest of the client area shows its background.
+void fitChild(Display* display, const GlWindow* record) {
+    int width = record->clientWidth > 0 ? record->clientWidth : 1;
+    int height = record->clientHeight > 0 ? record->clientHeight : 1;
+    width = width < glx.mostWidth ? width : glx.mostWidth;
+    height = height < glx.mostHeight ? height : glx.mostHeight;
+    if ((long long)width * height > MOST_SURFACE_PIXELS) {
+        height = (int)(MOST_SURFACE_PIXELS / width);
+    }
+    int top = record->clientHeight > height ? record->clientHeight - height : 0;
+    x11BeginErrorTrap();
+    XMoveResizeWindow(display, record->child, 0, top, (unsigned)width, (unsigned)height);
+    x11EndErrorTrap();
+}
+
+// The renderer's viewport limit, read once from the first context made current; windows sized
+// before then are fitted again.
+void readRendererLimits(Display* display) {
+    if (glx.limitsRead) {
+        return;
+    }
+    glx.limitsRead = true;
+    GLint dims[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
+    if (dims[0] <= 0 || dims[1] <= 0) {
+        return;
+    }
+    glx.mostWidth = dims[0] < 32767 ? dims[0] : 32767;
+    glx.mostHeight = dims[1] < 32767 ? dims[1] : 32767;
+    for (const GlWindow& record : glx.windows) {
+        if (record.window != nullptr) {
+            fitChild(display, &record);
+        }
+    }
+}
+
 void releaseCurrent(Display* display) {
     if (glx.currentContext != nullptr && display != nullptr) {
         x11BeginErrorTrap();
@@ -488,7 +538,10 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* desc
     record->colormap = colormap;
     record->format = format;
     record->config = config;
+    record->clientWidth = width;
+    record->clientHeight = height;
     x11AttachChild(window, child);
+    fitChild(display, record);
     return TRUE;
 }
 
@@ -568,6 +621,7 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
     glx.currentContext = context;
     glx.currentDc = dc;
     glx.currentWindow = window->window;
+    readRendererLimits(display);
     return TRUE;
 }
 
@@ -602,10 +656,9 @@ void glxWindowResized(HWND window, int width, int height) {
         return;
     }
     // An X window cannot be 0 x 0; a minimised client area keeps a 1 x 1 child.
-    x11BeginErrorTrap();
-    XResizeWindow(display, record->child, (unsigned)(width > 0 ? width : 1),
-                  (unsigned)(height > 0 ? height : 1));
-    x11EndErrorTrap();
+    record->clientWidth = width;
+    record->clientHeight = height;
+    fitChild(display, record);
 }
 
 // The window is going: a context still current on it is released first, so that no GL call
@@ -621,8 +674,12 @@ void glxWindowDestroyed(HWND window) {
     }
     x11DetachChild(window, record->child);
     if (display != nullptr) {
+        // A window destroyed by another client took its child with it.
+        X11Window* owner = x11Record(window);
         x11BeginErrorTrap();
-        XDestroyWindow(display, record->child);
+        if (owner == nullptr || !owner->xwindowGone) {
+            XDestroyWindow(display, record->child);
+        }
         XFreeColormap(display, record->colormap);
         x11EndErrorTrap();
     }

@@ -74,6 +74,7 @@ struct X11Window {
     bool paintPending = false;
     bool disabled = false;    // owner of an open message box: its input is dropped
     bool sizePending = false; // an overlapped window's WM_SIZE and WM_MOVE wait for its first show
+    bool xwindowGone = false; // another client destroyed the X window: no request may name it
     unsigned generation = 0;
     HWND handle = nullptr;
     Window xwindow = 0;
@@ -99,7 +100,8 @@ HDC x11DcOf(HWND window);
 // Calls the window procedure at once, as SendMessage does; 0 when the window is gone.
 LRESULT x11Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The queue. Input messages carry the X key state and keycode that made them.
+// The queue. Input messages carry the X key state and keycode that made them (for button
+// messages, what the event did to the server's implicit pointer grab).
 bool x11QueuePosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool x11QueueInput(const MSG* msg, unsigned xState, unsigned keycode);
 // Drops everything queued for a window that is going away.
@@ -124,9 +126,15 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event);
 void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode, bool stale);
 void x11ForgetKeys(void);
 void x11CaptureLost(HWND window);
+// Before the queue is read: a capture kept past the release that ended its implicit grab
+// becomes a grab of our own.
+void x11KeepCapture(void);
 
 // Whether a window manager runs (it owns WM_Sn or announces itself on the root window).
 bool x11WindowManagerRuns(void);
+// Whether some client owns the window manager's selection WM_Sn: only then is WM_STATE on a
+// window a window manager's word rather than any client's.
+bool x11WindowManagerOwnsSelection(void);
 
 // Maps a window and waits (bounded) until the server reports it viewable.
 void x11MapAndWait(Window xwindow);

@@ -42,9 +42,22 @@ struct InputState {
     unsigned long spanStart;
     unsigned long spanEnd;
     bool spanOpen;
+    // Capture taken while the server's implicit grab of a real press held the pointer for the
+    // window: no grab of our own was asked for, and the grab ends with the last button.
+    bool captureRides;
+    // The implicit grab under a riding capture has ended: its last real release was taken.
+    bool implicitGrabEnded;
+    // The window of the real press that the message being handled reports (null otherwise).
+    HWND pressTaken;
 };
 
 InputState input;
+
+// For button messages the queue's keycode field says what the event did to the server's
+// implicit grab: a real press starts one (or runs under ours), a real release of the last
+// button ends it. Synthetic events, sent by any client, do neither.
+const unsigned GRAB_STARTS = 1;
+const unsigned GRAB_ENDS = 2;
 
 // The US keyboard by X keycode (the evdev and xfree86 numbering agree on the typing block):
 // unshifted and shifted characters. LoadKeyboardLayoutA("00000409") makes these the
@@ -343,6 +356,16 @@ int charactersOfVk(int vk, unsigned char* out) {
     return 1;
 }
 
+// Called when a capture begins at the request with this serial. Taken again by the same window
+// (every press does it), the capture goes on unbroken.
+void openCaptureSpan(HWND window, unsigned long serial) {
+    if (!input.spanOpen || input.spanWindow != window) {
+        input.spanWindow = window;
+        input.spanStart = serial;
+    }
+    input.spanOpen = true;
+}
+
 // Called just before the request that ends the capture is made.
 void endCaptureSpan(void) {
     if (input.spanOpen) {
@@ -399,6 +422,7 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
     msg.hwnd = record->handle;
     msg.time = GetTickCount();
     unsigned state;
+    unsigned grab = 0;
     int x;
     int y;
     if (event->type == MotionNotify) {
@@ -412,6 +436,18 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
     } else {
         XButtonEvent* button = &event->xbutton;
         state = button->state;
+        if (!button->send_event) {
+            const unsigned buttons =
+                Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
+            unsigned own = button->button >= 1 && button->button <= 5
+                               ? Button1Mask << (button->button - 1)
+                               : 0;
+            if (event->type == ButtonPress) {
+                grab = GRAB_STARTS;
+            } else if ((state & buttons & ~own) == 0) {
+                grab = GRAB_ENDS;
+            }
+        }
         x = button->x;
         y = button->y;
         msg.pt.x = button->x_root;
@@ -447,10 +483,15 @@ void x11TranslatePointerEvent(X11Window* record, XEvent* event) {
     }
     // Signed halves: a captured pointer may be left of or above the client area.
     msg.lParam = MAKELPARAM(clampShort(x), clampShort(y));
-    x11QueueInput(&msg, state, 0);
+    x11QueueInput(&msg, state, grab);
 }
 
 void x11NoteInputTaken(const MSG* msg, unsigned xState, unsigned keycode, bool stale) {
+    bool button = msg->message >= WM_LBUTTONDOWN && msg->message <= WM_MBUTTONUP;
+    input.pressTaken = button && (keycode & GRAB_STARTS) != 0 ? msg->hwnd : nullptr;
+    if (button && (keycode & GRAB_ENDS) != 0 && input.captureRides) {
+        input.implicitGrabEnded = true;
+    }
     switch (msg->message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
@@ -513,6 +554,7 @@ void x11CaptureLost(HWND window) {
         return;
     }
     input.capture = nullptr;
+    input.captureRides = false;
     if (x11.display != nullptr) {
         endCaptureSpan();
         XUngrabPointer(x11.display, CurrentTime);
@@ -521,6 +563,19 @@ void x11CaptureLost(HWND window) {
 }
 
 // --- Win32 operations ------------------------------------------------------------------------
+
+namespace {
+
+bool grabPointer(X11Window* record) {
+    x11BeginErrorTrap();
+    int status = XGrabPointer(x11.display, record->xwindow, False,
+                              ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                              GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    int error = x11EndErrorTrap();
+    return status == GrabSuccess && error == 0;
+}
+
+} // namespace
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
     if (msg == nullptr) {
@@ -562,8 +617,25 @@ SHORT WINAPI GetKeyState(int virtualKey) {
     return (SHORT)value;
 }
 
-// An active pointer grab: the server refuses it while the window is not viewable or another
-// client holds a grab, and the call fails then.
+// A capture that outlives the implicit grab it rode on (the program kept it past the last
+// button's release) becomes a grab of our own before the next message is looked for.
+void x11KeepCapture(void) {
+    if (input.capture == nullptr || !input.captureRides || !input.implicitGrabEnded) {
+        return;
+    }
+    X11Window* record = x11Record(input.capture);
+    input.captureRides = false;
+    if (record == nullptr || !grabPointer(record)) {
+        input.capture = nullptr; // the pointer is no longer ours to hold
+        endCaptureSpan();
+    }
+}
+
+// Capture is a pointer grab. Taken while handling a real button press in the window, it is the
+// grab the server started itself at that press, which already sends every pointer event to the
+// window until the last button is up: asking for one costs a round trip and gains nothing.
+// Otherwise it is an active grab, which the server refuses while the window is not viewable or
+// another client holds a grab, and the call fails then.
 HWND WINAPI SetCapture(HWND window) {
     X11Window* record = x11Record(window);
     if (record == nullptr || record->destroying || x11.display == nullptr || !record->viewable ||
@@ -571,32 +643,46 @@ HWND WINAPI SetCapture(HWND window) {
         return nullptr;
     }
     HWND previous = input.capture;
+    bool ownGrab = previous != nullptr && !input.captureRides;
+    if (input.pressTaken == window && !ownGrab) {
+        input.capture = window;
+        input.captureRides = true;
+        input.implicitGrabEnded = false;
+        // No request marks where this capture begins: every event the server makes from now
+        // on carries at least the last request it is known to have processed.
+        openCaptureSpan(window, LastKnownRequestProcessed(x11.display));
+        return previous != window ? previous : nullptr;
+    }
     unsigned long serial = NextRequest(x11.display);
-    x11BeginErrorTrap();
-    int status = XGrabPointer(x11.display, record->xwindow, False,
-                              ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                              GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
-    int error = x11EndErrorTrap();
-    if (status != GrabSuccess || error != 0) {
+    if (!grabPointer(record)) {
         return nullptr;
     }
     input.capture = window;
-    // Taken again by the same window (every press does it): the capture goes on unbroken.
-    if (!input.spanOpen || input.spanWindow != window) {
-        input.spanWindow = window;
-        input.spanStart = serial;
-    }
-    input.spanOpen = true;
+    input.captureRides = false;
+    openCaptureSpan(window, serial);
     return previous != window ? previous : nullptr;
 }
 
 BOOL WINAPI ReleaseCapture(void) {
     HWND previous = input.capture;
+    // The release whose message is being handled ended the implicit grab on the server before
+    // the event was sent: nothing is left to undo, and nothing to wait for.
+    bool grabOver = input.captureRides && input.implicitGrabEnded;
     input.capture = nullptr;
-    if (x11.display != nullptr) {
-        // A round trip, not a flush: when the call returns the server has ended the grab, so
-        // no other client can still find the pointer held by this one.
+    input.captureRides = false;
+    if (previous != nullptr && x11.display != nullptr) {
         endCaptureSpan();
+        if (grabOver) {
+            // The span's end needs a request of its own so that events of a later press are
+            // told from this capture's; it is sent, not waited for.
+            XNoOp(x11.display);
+            XFlush(x11.display);
+        }
+    }
+    if (previous != nullptr && !grabOver && x11.display != nullptr) {
+        // A round trip, not a flush: when the call returns the server has ended the grab (an
+        // implicit one too, while a button is still held), so no other client can still find
+        // the pointer held by this one.
         XUngrabPointer(x11.display, CurrentTime);
         XSync(x11.display, False);
     }

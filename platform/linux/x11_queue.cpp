@@ -82,13 +82,17 @@ MSG makeMsg(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // A real ConfigureNotify is relative to the parent (a window manager's frame); a synthetic one
-// is already in root coordinates.
+// is already in root coordinates. Any client can send a synthetic one, so it tells only the
+// position: the size comes from the server's own events, never from a claim that could make
+// the GL surface larger than memory or smaller than the window.
 void onConfigure(X11Window* record, XConfigureEvent* event) {
     if (event->window != record->xwindow) {
         return;
     }
     int x = event->x;
     int y = event->y;
+    int width = event->send_event ? record->width : event->width;
+    int height = event->send_event ? record->height : event->height;
     if (!event->send_event) {
         Window child = 0;
         x11BeginErrorTrap();
@@ -101,14 +105,14 @@ void onConfigure(X11Window* record, XConfigureEvent* event) {
         }
     }
     HWND handle = record->handle;
-    bool resized = event->width != record->width || event->height != record->height;
+    bool resized = width != record->width || height != record->height;
     bool moved = x != record->x || y != record->y;
-    record->width = event->width;
-    record->height = event->height;
+    record->width = width;
+    record->height = height;
     record->x = x;
     record->y = y;
     if (resized) {
-        glxWindowResized(handle, event->width, event->height);
+        glxWindowResized(handle, width, height);
     }
     // A minimised window hears of it when it is restored.
     if (record->minimized) {
@@ -119,7 +123,7 @@ void onConfigure(X11Window* record, XConfigureEvent* event) {
         x11QueuePosted(handle, WM_MOVE, 0, MAKELPARAM((SHORT)x, (SHORT)y));
     }
     if (resized) {
-        x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event->width, event->height));
+        x11QueuePosted(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
     }
 }
 
@@ -281,7 +285,9 @@ void handleEvent(XEvent* event) {
         }
         break;
     case PropertyNotify:
-        if (event->xproperty.atom == x11.wmState && event->xproperty.window == record->xwindow) {
+        // Any client may write WM_STATE; without a window manager the map state alone decides.
+        if (event->xproperty.atom == x11.wmState && event->xproperty.window == record->xwindow &&
+            x11WindowManagerOwnsSelection()) {
             long state = wmStateOf(record->xwindow);
             if (state == IconicState && record->shown && !record->minimized) {
                 minimized(record);
@@ -312,6 +318,15 @@ void handleEvent(XEvent* event) {
         break;
     case ClientMessage:
         onClientMessage(record, &event->xclient);
+        break;
+    case DestroyNotify:
+        // Another client destroyed the X window (our own DestroyWindow has dropped the record
+        // before the event comes). The window handle goes as DestroyWindow takes it, with
+        // WM_DESTROY and its tear-down, so that the program never runs on without a window.
+        if (event->xdestroywindow.window == record->xwindow) {
+            record->xwindowGone = true;
+            DestroyWindow(handle);
+        }
         break;
     default:
         break;
@@ -362,6 +377,7 @@ void x11PumpEvents(void) {
     if (display == nullptr) {
         return;
     }
+    x11KeepCapture();
     // Events stay with Xlib while the queue is nearly full, so that a storm of input is
     // delayed rather than lost (a lost key release would leave a key held for good).
     while (input.count < QUEUE_SIZE - 8 && posted.count < QUEUE_SIZE - 8 && XPending(display) > 0) {

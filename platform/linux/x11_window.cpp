@@ -444,7 +444,8 @@ void minimize(HWND handle) {
     record->sizePending = false;
     // Win32 parks a minimised window far off the screen and says so before the size; the
     // restore brings the real origin back.
-    x11Send(handle, WM_MOVE, 0, MAKELPARAM((SHORT)X11_MINIMIZED_ORIGIN, (SHORT)X11_MINIMIZED_ORIGIN));
+    x11Send(handle, WM_MOVE, 0,
+            MAKELPARAM((SHORT)X11_MINIMIZED_ORIGIN, (SHORT)X11_MINIMIZED_ORIGIN));
     if (x11Record(handle) == nullptr) {
         return;
     }
@@ -511,15 +512,23 @@ void hide(HWND handle) {
 
 } // namespace
 
-// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
-bool x11WindowManagerRuns(void) {
+bool x11WindowManagerOwnsSelection(void) {
     Display* display = x11.display;
     if (display == nullptr) {
         return false;
     }
     char name[32];
     std::snprintf(name, sizeof(name), "WM_S%d", x11.screen);
-    if (XGetSelectionOwner(display, XInternAtom(display, name, False)) != None) {
+    return XGetSelectionOwner(display, XInternAtom(display, name, False)) != None;
+}
+
+// Whether a window manager runs: then it iconifies, otherwise the window is unmapped here.
+bool x11WindowManagerRuns(void) {
+    Display* display = x11.display;
+    if (display == nullptr) {
+        return false;
+    }
+    if (x11WindowManagerOwnsSelection()) {
         return true;
     }
     Atom type = None;
@@ -770,7 +779,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     if (record == nullptr) {
         return TRUE;
     }
-    if (x11.display != nullptr) {
+    if (x11.display != nullptr && !record->xwindowGone) {
         x11BeginErrorTrap();
         XDestroyWindow(x11.display, record->xwindow);
         x11EndErrorTrap();
