@@ -54,11 +54,13 @@ struct Backend {
     void (*deleteContext)(void* context);
     bool (*swapBuffers)(WindowRecord* window);
 
-    // The pointer: its screen position, and capture as the display offers it. The release
-    // waits until the display has ended the grab.
+    // The pointer: its screen position, and capture as the display offers it: a grab of its
+    // own, or the display's implicit grab of a press that the window is handling. The release
+    // waits until the display has ended the grab, unless the display ended it already.
     bool (*cursorPosition)(POINT* point);
     bool (*grabPointer)(WindowRecord* window);
-    void (*ungrabPointer)(void);
+    void (*rideImplicitGrab)(WindowRecord* window);
+    void (*ungrabPointer)(bool endedAlready);
 
     // A message box: opens its surface (false: none could be made), and closes it.
     bool (*openBox)(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);

@@ -214,6 +214,110 @@ TEST_F(Glx, ContextsBindOnlyToWindowsOfTheirOwnFormat) {
     EXPECT_TRUE(wglDeleteContext(second));
 }
 
+Window onlyChild(Display* display, Window parent) {
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, parent, &root, &up, &children, &count) || count != 1) {
+        if (children != nullptr) {
+            XFree(children);
+        }
+        return 0;
+    }
+    Window child = children[0];
+    XFree(children);
+    return child;
+}
+
+TEST_F(Glx, ChildStaysWithinWhatTheRendererCanDrawAtTheBottomLeft) {
+    PIXELFORMATDESCRIPTOR chosen;
+    ASSERT_TRUE(
+        SetPixelFormat(dcs[0], choose(request(PFD_DOUBLEBUFFER, 24, 16), &chosen), &chosen));
+    HGLRC context = wglCreateContext(dcs[0]);
+    ASSERT_TRUE(wglMakeCurrent(dcs[0], context));
+    GLint most[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, most);
+    ASSERT_GT(most[0], 0);
+    Display* display = (Display*)testXDisplay();
+    Window child = onlyChild(display, (Window)testXWindow(windows[0]));
+    ASSERT_NE(child, 0u);
+
+    // The largest window X allows: the child keeps to the renderer's limits, its bottom edge
+    // on the client area's, where the picture's origin is.
+    ASSERT_TRUE(MoveWindow(windows[0], 0, 0, 40000, 40000, TRUE));
+    RECT client;
+    GetClientRect(windows[0], &client);
+    ASSERT_EQ(client.bottom, 32767) << "the window itself may be that large";
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    ASSERT_TRUE(XGetGeometry(display, child, &root, &x, &y, &width, &height, &border, &depth));
+    EXPECT_LE((int)width, most[0]);
+    EXPECT_LE((int)height, most[1]);
+    EXPECT_LE((unsigned long long)width * height * 4, 1ull << 31) << "more than can be presented";
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y + (int)height, 32767);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glFinish();
+
+    // Back to a drawable size, the child covers the client area again.
+    RECT outer = {0, 0, 64, 48};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    ASSERT_TRUE(
+        MoveWindow(windows[0], 10, 10, outer.right - outer.left, outer.bottom - outer.top, TRUE));
+    ASSERT_TRUE(XGetGeometry(display, child, &root, &x, &y, &width, &height, &border, &depth));
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(width, 64u);
+    EXPECT_EQ(height, 48u);
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(context);
+}
+
+// Protocol errors naming one window, counted on the way to the layer's own handler.
+Window watched = 0;
+int errorsNamingWatched = 0;
+int (*layerHandler)(Display*, XErrorEvent*) = nullptr;
+
+int countingHandler(Display* display, XErrorEvent* error) {
+    if (error->resourceid == watched) {
+        errorsNamingWatched++;
+    }
+    return layerHandler(display, error);
+}
+
+TEST_F(Glx, AWindowDestroyedFromOutsideTakesItsChildAndItsCurrentContext) {
+    PIXELFORMATDESCRIPTOR chosen;
+    ASSERT_TRUE(
+        SetPixelFormat(dcs[0], choose(request(PFD_DOUBLEBUFFER, 24, 16), &chosen), &chosen));
+    HGLRC context = wglCreateContext(dcs[0]);
+    ASSERT_TRUE(wglMakeCurrent(dcs[0], context));
+    Display* display = (Display*)testXDisplay();
+    watched = onlyChild(display, (Window)testXWindow(windows[0]));
+    ASSERT_NE(watched, 0u);
+    errorsNamingWatched = 0;
+    layerHandler = XSetErrorHandler(countingHandler);
+
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, (Window)testXWindow(windows[0]));
+    XSync(other, False);
+    MSG msg;
+    for (int i = 0; i < 50 && IsWindow(windows[0]); i++) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+        XSync(display, False);
+    }
+    EXPECT_FALSE(IsWindow(windows[0]));
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    XSync(display, False);
+    EXPECT_EQ(errorsNamingWatched, 0) << "a request named the child that went with its parent";
+    XSetErrorHandler(layerHandler);
+    XCloseDisplay(other);
+    windows[0] = nullptr;
+    EXPECT_TRUE(wglDeleteContext(context));
+}
+
 TEST_F(Glx, PresentedFormatsRenderThroughARealConfiguration) {
     PIXELFORMATDESCRIPTOR palette = request(PFD_DOUBLEBUFFER | PFD_NEED_PALETTE, 8, 16);
     palette.cRedBits = 3;

@@ -323,6 +323,20 @@ TEST_F(PaletteWindow, MinimisedActivationLeavesTheWindowActive) {
     EXPECT_EQ(kit.systemColoursTaken, 1);
 }
 
+// The same through the layer: a real minimise and restore end with a plain activation, so the
+// restored window takes the system colours again on its next realize request.
+TEST_F(PaletteWindow, MinimisedAndRestoredWindowTakesTheSystemColoursAgain) {
+    ASSERT_TRUE(open(TEST_FORMAT_RGB332_SYSTEM, KIT_DOUBLE | KIT_DEPTH16));
+    ShowWindow(kit.window, SW_MINIMIZE);
+    dispatchWaiting();
+    EXPECT_EQ(kit.systemColoursTaken, 0) << "minimising gives the system colours back";
+    ShowWindow(kit.window, SW_RESTORE);
+    dispatchWaiting();
+    SendMessageA(kit.window, WM_USER, 0, 0);
+    EXPECT_EQ(kit.systemColoursTaken, 1);
+    EXPECT_EQ(GetSystemPaletteUse(dc()), (UINT)SYSPAL_NOSTATIC);
+}
+
 // CreatePalette fails for the kit's palette: the desktop must keep its static colours and its
 // system colours, while the window lives and after it closes.
 TEST_F(PaletteWindow, FailedPaletteNeverTakesTheSystemColours) {

@@ -8,6 +8,21 @@
 
 #include <X11/XKBlib.h>
 
+#include <cstdio>
+#include <dlfcn.h>
+#include <poll.h>
+
+// Blocking waits, counted by standing in for the C library's poll(): Xlib's transport calls it
+// whenever it has to wait for the server, so a round trip shows as one call (or a fixed few).
+int pollCalls = 0;
+
+extern "C" int poll(struct pollfd* fds, nfds_t count, int timeout) {
+    typedef int (*PollFunction)(struct pollfd*, nfds_t, int);
+    static PollFunction real = (PollFunction)dlsym(RTLD_NEXT, "poll");
+    pollCalls++;
+    return real(fds, count, timeout);
+}
+
 namespace {
 
 const char* const CLASS_NAME = "platformInputTest";
@@ -37,6 +52,30 @@ class InputTest : public ::testing::Test {
             }
         }
         return count;
+    }
+    // Takes messages until one of this kind comes (others are dispatched); false after 2 s.
+    bool take(UINT wanted, MSG* msg) {
+        long start = nowMs();
+        while (nowMs() - start < 2000) {
+            if (!PeekMessageA(msg, nullptr, 0, 0, PM_REMOVE)) {
+                x11WaitForEvents(10);
+            } else if (msg->message == wanted) {
+                return true;
+            } else {
+                DispatchMessageA(msg);
+            }
+        }
+        return false;
+    }
+    // What another client gets when it asks for the pointer (and gives it back at once).
+    static int otherGrab(Display* other) {
+        int status = XGrabPointer(other, DefaultRootWindow(other), False, ButtonPressMask,
+                                  GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+        if (status == GrabSuccess) {
+            XUngrabPointer(other, CurrentTime);
+        }
+        XSync(other, False);
+        return status;
     }
     HWND window = nullptr;
 };
@@ -424,6 +463,121 @@ TEST_F(InputTest, CaptureMovesBetweenWindowsAndTheLoserIsTold) {
     EXPECT_TRUE(ReleaseCapture());
     EXPECT_GE(findLoggedFor(other, WM_CAPTURECHANGED), 0);
     DestroyWindow(other);
+}
+
+// Handled as the kit does it: capture taken on a press, released on the release. A click storm
+// must not cost the frame rate a blocking wait per event, yet once ReleaseCapture has returned
+// no other client may find the pointer held.
+TEST_F(InputTest, ClicksCostAtMostOneRoundTripAndLeaveThePointerFree) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    int before = pollCalls;
+    XSync(x11Display(), False);
+    int perRoundTrip = pollCalls - before;
+    ASSERT_GE(perRoundTrip, 1) << "the count does not see Xlib wait for the server";
+    fakeMotion(CLIENT_X + 20, CLIENT_Y + 20);
+    pump();
+
+    const int CLICKS = 20;
+    int waits = 0;
+    for (int i = 0; i < CLICKS; i++) {
+        // Every other click is handled while the button is still held; the rest arrive with
+        // their release already queued behind the press.
+        bool held = i % 2 == 1;
+        fakeButton(1, true);
+        if (!held) {
+            fakeButton(1, false);
+        }
+        MSG msg;
+        ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg)) << "click " << i;
+        int at = pollCalls;
+        SetCapture(msg.hwnd);
+        waits += pollCalls - at;
+        ASSERT_EQ(GetCapture(), window);
+        if (held) {
+            EXPECT_EQ(otherGrab(other), AlreadyGrabbed) << "captured, yet the pointer was free";
+            fakeButton(1, false);
+        }
+        ASSERT_TRUE(take(WM_LBUTTONUP, &msg)) << "click " << i;
+        at = pollCalls;
+        ReleaseCapture();
+        waits += pollCalls - at;
+        EXPECT_EQ(GetCapture(), nullptr);
+        EXPECT_EQ(otherGrab(other), GrabSuccess) << "click " << i << ": still held after release";
+    }
+    double perClick = (double)waits / perRoundTrip / CLICKS;
+    std::printf("round trips per click (capture and release): %.2f\n", perClick);
+    RecordProperty("roundTripsPerClick", std::to_string(perClick));
+    EXPECT_LE(perClick, 1.0);
+
+    // A release while the button is still down must end the server's grab there and then.
+    fakeButton(1, true);
+    MSG msg;
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess) << "still held with the button down";
+    fakeButton(1, false);
+    pump();
+
+    // Another button's click while the first is held ends no grab: the server's lasts until
+    // the last button is up, so releasing capture on the right button's release must end it.
+    fakeButton(1, true);
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    fakeButton(3, true);
+    fakeButton(3, false);
+    ASSERT_TRUE(take(WM_RBUTTONDOWN, &msg));
+    SetCapture(window);
+    ASSERT_TRUE(take(WM_RBUTTONUP, &msg));
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess) << "still held with the left button down";
+    fakeButton(1, false);
+    pump();
+    XCloseDisplay(other);
+}
+
+TEST_F(InputTest, CaptureWithoutTheServersOwnGrabStillHoldsThePointer) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    fakeMotion(CLIENT_X + 20, CLIENT_Y + 20);
+    pump();
+    fakeButton(1, true);
+    fakeButton(1, false);
+    MSG msg;
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    ASSERT_TRUE(take(WM_LBUTTONUP, &msg));
+    pump(); // the program looks at its queue again, capture still held
+    EXPECT_EQ(GetCapture(), window);
+    EXPECT_EQ(otherGrab(other), AlreadyGrabbed);
+    clearLog();
+    fakeMotion(CLIENT_X - 30, CLIENT_Y - 10);
+    pump();
+    int move = findLogged(WM_MOUSEMOVE);
+    ASSERT_GE(move, 0) << "motion outside the window did not reach it";
+    EXPECT_EQ((SHORT)LOWORD(messageLog.entries[move].lParam), -30);
+    EXPECT_EQ((SHORT)HIWORD(messageLog.entries[move].lParam), -10);
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess);
+
+    // A press sent by another client started no grab on the server: capture taken while it is
+    // handled must be a grab of our own.
+    XEvent event;
+    std::memset(&event, 0, sizeof(event));
+    event.xbutton.type = ButtonPress;
+    event.xbutton.window = x11WindowOf(window);
+    event.xbutton.root = DefaultRootWindow(other);
+    event.xbutton.button = Button1;
+    event.xbutton.same_screen = True;
+    XSendEvent(other, x11WindowOf(window), False, ButtonPressMask, &event);
+    XSync(other, False);
+    ASSERT_TRUE(take(WM_LBUTTONDOWN, &msg));
+    SetCapture(window);
+    EXPECT_EQ(otherGrab(other), AlreadyGrabbed) << "captured on a synthetic press, pointer free";
+    ReleaseCapture();
+    EXPECT_EQ(otherGrab(other), GrabSuccess);
+    XCloseDisplay(other);
 }
 
 } // namespace

@@ -151,6 +151,32 @@ TEST_F(StateTest, ServerMovesAndResizesGiveMessagesOnlyWhenSomethingChanged) {
     GetWindowRect(window, &outer);
     EXPECT_EQ(outer.left, 396);
     EXPECT_EQ(outer.top, 274);
+
+    // Any client can send one: its size is no size the window has, only its position counts.
+    const int claims[2][2] = {{32767, 32767}, {1, 1}};
+    for (int i = 0; i < 2; i++) {
+        clearLog();
+        event.xconfigure.x = 410 + i;
+        event.xconfigure.width = claims[i][0];
+        event.xconfigure.height = claims[i][1];
+        XSendEvent(other, x11WindowOf(window), False, StructureNotifyMask, &event);
+        XSync(other, False);
+        pump();
+        EXPECT_EQ(countLogged(WM_SIZE), 0) << "claimed " << claims[i][0] << " x " << claims[i][1];
+        move = findLogged(WM_MOVE);
+        ASSERT_GE(move, 0);
+        EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM(410 + i, 300));
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, 111);
+        EXPECT_EQ(client.bottom, 77);
+    }
+    // A real resize afterwards is measured against the real size, not the claims.
+    clearLog();
+    XResizeWindow(other, x11WindowOf(window), 1, 1);
+    XSync(other, False);
+    pump();
+    ASSERT_EQ(countLogged(WM_SIZE), 1);
+    EXPECT_EQ(messageLog.entries[findLogged(WM_SIZE)].lParam, MAKELPARAM(1, 1));
 }
 
 TEST_F(StateTest, FocusChangesActivateAndDeactivate) {
@@ -187,6 +213,24 @@ void setWmState(Display* display, Window window, long state) {
     XChangeProperty(display, window, wmState, wmState, 32, PropModeReplace,
                     (const unsigned char*)data, 2);
     XSync(display, False);
+}
+
+TEST_F(StateTest, WithoutAWindowManagerWmStateWrittenByAnyClientIsNoMinimise) {
+    ASSERT_FALSE(x11WindowManagerRuns());
+    setWmState(other, x11WindowOf(window), IconicState);
+    pump();
+    EXPECT_EQ(countLogged(WM_SIZE), 0);
+    EXPECT_EQ(countLogged(WM_ACTIVATE), 0);
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 240) << "still the shown window's size, not a minimised one's";
+    // The map state still decides: unmapped by another client, it is minimised.
+    XUnmapWindow(other, x11WindowOf(window));
+    XSync(other, False);
+    pump();
+    int size = findLogged(WM_SIZE);
+    ASSERT_GE(size, 0);
+    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
 }
 
 TEST_F(StateTest, UnderAWindowManagerItsStateDecidesAndAnUnmapAloneDoesNot) {

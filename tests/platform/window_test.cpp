@@ -343,6 +343,48 @@ TEST_F(WindowTest, ProtocolErrorsBecomeFailuresOfTheCall) {
     XCloseDisplay(other);
 }
 
+// Protocol errors that name one X window, counted on the way to the layer's own handler.
+Window watchedWindow = 0;
+int errorsNamingWatched = 0;
+int (*layerHandler)(Display*, XErrorEvent*) = nullptr;
+
+int countingHandler(Display* display, XErrorEvent* error) {
+    if (error->resourceid == watchedWindow) {
+        errorsNamingWatched++;
+    }
+    return layerHandler(display, error);
+}
+
+TEST_F(WindowTest, AWindowDestroyedByAnotherClientGoesAsDestroyWindowTakesIt) {
+    HWND window = openWindow(CLASS_NAME, 10, 40, 100, 80);
+    ASSERT_NE(window, nullptr);
+    pump();
+    SetCapture(window);
+    ASSERT_EQ(GetCapture(), window);
+    clearLog();
+    watchedWindow = x11WindowOf(window);
+    errorsNamingWatched = 0;
+    layerHandler = XSetErrorHandler(countingHandler);
+
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, watchedWindow);
+    XSync(other, False);
+    pump();
+    EXPECT_FALSE(IsWindow(window)) << "the handle outlived its X window";
+    int destroyed = findLogged(WM_DESTROY);
+    ASSERT_GE(destroyed, 0);
+    EXPECT_GT(findLogged(WM_NCDESTROY), destroyed);
+    EXPECT_EQ(GetCapture(), nullptr);
+    // Nothing was asked of the dead window: its destruction was not repeated.
+    XSync(x11Display(), False);
+    EXPECT_EQ(errorsNamingWatched, 0);
+    EXPECT_FALSE(DestroyWindow(window));
+
+    XSetErrorHandler(layerHandler);
+    XCloseDisplay(other);
+}
+
 TEST_F(WindowTest, CaptureIsAnActivePointerGrabReleasedForGood) {
     HWND window = openWindow(CLASS_NAME, 10, 40, 100, 80);
     ASSERT_NE(window, nullptr);

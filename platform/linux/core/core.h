@@ -72,8 +72,14 @@ struct InputEntry {
     unsigned modifiers;          // KEY_ flags at the event
     unsigned char characters[8]; // what a key press types on the active layout
     int characterCount;
-    bool stale; // read before the focus was lost: held keys it names were let go elsewhere
+    bool stale;    // read before the focus was lost: held keys it names were let go elsewhere
+    unsigned grab; // for buttons: what the event did to the display's implicit grab (GRAB_)
 };
+
+// A real press starts the display's implicit pointer grab (or runs under ours); the real
+// release of the last button ends it. Synthetic events, sent by any client, do neither.
+const unsigned GRAB_STARTS = 1u;
+const unsigned GRAB_ENDS = 2u;
 
 bool queuePosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool queueInput(const InputEntry* entry);
@@ -118,7 +124,7 @@ void inputKey(WindowRecord* window, const KeyEvent* event);
 // it, and for a button its number (0 left, 1 right, 2 middle).
 void inputPointerMove(WindowRecord* window, int x, int y, POINT screen, WPARAM held);
 void inputPointerButton(WindowRecord* window, int button, bool press, int x, int y, POINT screen,
-                        WPARAM held);
+                        WPARAM held, unsigned grab);
 // Activation given or taken by the display (a window manager, another client).
 void inputFocus(WindowRecord* window, bool focused);
 void inputMapped(WindowRecord* window);
@@ -142,6 +148,9 @@ void inputForgetKeys(void);
 void inputCaptureLost(HWND window);
 // Takes note of an input message taken from the queue, for GetKeyState and TranslateMessage.
 void inputTaken(const InputEntry* entry);
+// Before the queue is read: a capture kept past the release that ended its implicit grab
+// becomes a grab of our own.
+void inputKeepCapture(void);
 
 // --- GDI, text and errors ---------------------------------------------------------------------
 

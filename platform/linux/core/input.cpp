@@ -28,6 +28,13 @@ struct InputState {
     int lastCharacterCount;
     bool usLayout;
     HWND capture;
+    // Capture taken while the display's implicit grab of a real press held the pointer for the
+    // window: no grab of our own was asked for, and the grab ends with the last button.
+    bool captureRides;
+    // The implicit grab under a riding capture has ended: its last real release was taken.
+    bool implicitGrabEnded;
+    // The window of the real press that the message being handled reports (null otherwise).
+    HWND pressTaken;
 };
 
 InputState input;
@@ -123,8 +130,10 @@ SHORT clampShort(int value) {
     return (SHORT)(value < -32768 ? -32768 : (value > 32767 ? 32767 : value));
 }
 
-void queuePointer(WindowRecord* window, UINT message, int x, int y, POINT screen, WPARAM flags) {
+void queuePointer(WindowRecord* window, UINT message, int x, int y, POINT screen, WPARAM flags,
+                  unsigned grab) {
     InputEntry entry = InputEntry();
+    entry.grab = grab;
     entry.msg = makeMessage(window->handle, message, flags,
                             // Signed halves: a captured pointer may be left of or above the
                             // client area.
@@ -221,18 +230,19 @@ void inputKey(WindowRecord* window, const KeyEvent* event) {
 
 void inputPointerMove(WindowRecord* window, int x, int y, POINT screen, WPARAM held) {
     if (!window->disabled) {
-        queuePointer(window, WM_MOUSEMOVE, x, y, screen, held);
+        queuePointer(window, WM_MOUSEMOVE, x, y, screen, held, 0);
     }
 }
 
 void inputPointerButton(WindowRecord* window, int button, bool press, int x, int y, POINT screen,
-                        WPARAM held) {
+                        WPARAM held, unsigned grab) {
     if (window->disabled || button < 0 || button > 2) {
         return;
     }
     // The display reports the buttons held before the event; Win32 those held after it.
     WPARAM flags = press ? (held | BUTTON_FLAGS[button]) : (held & ~BUTTON_FLAGS[button]);
-    queuePointer(window, press ? BUTTON_DOWN[button] : BUTTON_UP[button], x, y, screen, flags);
+    queuePointer(window, press ? BUTTON_DOWN[button] : BUTTON_UP[button], x, y, screen, flags,
+                 grab);
 }
 
 void inputFocus(WindowRecord* window, bool focused) {
@@ -352,14 +362,34 @@ void inputCaptureLost(HWND window) {
         return;
     }
     input.capture = nullptr;
+    input.captureRides = false;
     if (connectedBackend() != nullptr) {
-        connectedBackend()->ungrabPointer();
+        connectedBackend()->ungrabPointer(false);
+    }
+}
+
+// A capture that outlives the implicit grab it rode on (the program kept it past the last
+// button's release) becomes a grab of our own before the next message is looked for.
+void inputKeepCapture(void) {
+    if (input.capture == nullptr || !input.captureRides || !input.implicitGrabEnded) {
+        return;
+    }
+    WindowRecord* record = windowRecord(input.capture);
+    input.captureRides = false;
+    if (record == nullptr || !connectedBackend()->grabPointer(record)) {
+        input.capture = nullptr; // the pointer is no longer ours to hold
+        connectedBackend()->ungrabPointer(true);
     }
 }
 
 void inputTaken(const InputEntry* entry) {
     const MSG* msg = &entry->msg;
     unsigned keycode = entry->keycode & 0xff;
+    bool button = msg->message >= WM_LBUTTONDOWN && msg->message <= WM_MBUTTONUP;
+    input.pressTaken = button && (entry->grab & GRAB_STARTS) != 0 ? msg->hwnd : nullptr;
+    if (button && (entry->grab & GRAB_ENDS) != 0 && input.captureRides) {
+        input.implicitGrabEnded = true;
+    }
     switch (msg->message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
@@ -446,8 +476,12 @@ SHORT WINAPI GetKeyState(int virtualKey) {
     return (SHORT)value;
 }
 
-// Capture as the display grants it: refused while the window is not viewable, or while
-// another client holds the pointer. Returns the window that had the capture before.
+// Capture is a pointer grab. Taken while handling a real button press in the window, it is the
+// grab the display started itself at that press, which already sends every pointer event to
+// the window until the last button is up: asking for one costs a round trip and gains nothing.
+// Otherwise it is a grab of our own, which the display refuses while the window is not viewable
+// or another client holds the pointer, and the call fails then. Returns the window that had
+// the capture before.
 HWND WINAPI SetCapture(HWND window) {
     WindowRecord* record = windowRecord(window);
     if (record == nullptr || record->destroying || connectedBackend() == nullptr ||
@@ -455,7 +489,14 @@ HWND WINAPI SetCapture(HWND window) {
         return nullptr;
     }
     HWND previous = input.capture;
-    if (!connectedBackend()->grabPointer(record)) {
+    bool ownGrab = previous != nullptr && !input.captureRides;
+    if (input.pressTaken == window && !ownGrab) {
+        connectedBackend()->rideImplicitGrab(record);
+        input.captureRides = true;
+        input.implicitGrabEnded = false;
+    } else if (connectedBackend()->grabPointer(record)) {
+        input.captureRides = false;
+    } else {
         return nullptr;
     }
     input.capture = window;
@@ -471,9 +512,13 @@ HWND WINAPI SetCapture(HWND window) {
 
 BOOL WINAPI ReleaseCapture(void) {
     HWND previous = input.capture;
+    // The release whose message is being handled ended the implicit grab on the display before
+    // the event was sent: nothing is left to undo, and nothing to wait for.
+    bool grabOver = input.captureRides && input.implicitGrabEnded;
     input.capture = nullptr;
-    if (connectedBackend() != nullptr) {
-        connectedBackend()->ungrabPointer();
+    input.captureRides = false;
+    if (previous != nullptr && connectedBackend() != nullptr) {
+        connectedBackend()->ungrabPointer(grabOver);
     }
     if (previous != nullptr) {
         sendToWindow(previous, WM_CAPTURECHANGED, 0, 0);

@@ -112,6 +112,7 @@ void queuePurgeWindow(HWND window) {
 void pumpEvents(void) {
     const Backend* backend = connectedBackend();
     if (backend != nullptr) {
+        inputKeepCapture();
         backend->pumpEvents();
     }
 }

@@ -164,6 +164,7 @@ extern const Backend x11Backend = {
     glxSwapBuffers,
     x11CursorPosition,
     x11GrabPointer,
+    x11RideImplicitGrab,
     x11UngrabPointer,
     x11OpenBox,
     x11CloseBox,

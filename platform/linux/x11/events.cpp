@@ -88,9 +88,22 @@ void onButton(WindowRecord* window, XButtonEvent* event) {
     if (outsideUncaptured(window, event->serial, event->x, event->y)) {
         return;
     }
+    bool press = event->type == ButtonPress;
+    unsigned grab = 0;
+    if (!event->send_event) {
+        const unsigned buttons =
+            Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
+        unsigned own =
+            event->button >= 1 && event->button <= 5 ? Button1Mask << (event->button - 1) : 0;
+        if (press) {
+            grab = GRAB_STARTS;
+        } else if ((event->state & buttons & ~own) == 0) {
+            grab = GRAB_ENDS;
+        }
+    }
     POINT screen = {event->x_root, event->y_root};
-    inputPointerButton(window, button, event->type == ButtonPress, event->x, event->y, screen,
-                       x11HeldFlags(event->state));
+    inputPointerButton(window, button, press, event->x, event->y, screen,
+                       x11HeldFlags(event->state), grab);
 }
 
 // Only the last of a series asks for a paint.
@@ -101,7 +114,9 @@ void onExpose(WindowRecord* window, XExposeEvent* event) {
 }
 
 // A real ConfigureNotify is relative to the parent (a window manager's frame); a synthetic one
-// is already in root coordinates.
+// is already in root coordinates. Any client can send a synthetic one, so it tells only the
+// position: the size comes from the server's own events, never from a claim that could make
+// the GL surface larger than memory or smaller than the window.
 void onConfigure(WindowRecord* window, XConfigureEvent* event) {
     Window xwindow = x11Part(window)->xwindow;
     if (event->window != xwindow) {
@@ -119,7 +134,9 @@ void onConfigure(WindowRecord* window, XConfigureEvent* event) {
             y = window->y;
         }
     }
-    inputConfigured(window, x, y, event->width, event->height);
+    int width = event->send_event ? window->width : event->width;
+    int height = event->send_event ? window->height : event->height;
+    inputConfigured(window, x, y, width, height);
 }
 
 void onMap(WindowRecord* window, XMapEvent* event) {
@@ -165,9 +182,11 @@ long wmStateOf(Window xwindow) {
     return state;
 }
 
+// Any client may write WM_STATE; without a window manager the map state alone decides.
 void onProperty(WindowRecord* window, XPropertyEvent* event) {
     Window xwindow = x11Part(window)->xwindow;
-    if (event->atom != x11.wmState || event->window != xwindow) {
+    if (event->atom != x11.wmState || event->window != xwindow ||
+        !x11WindowManagerOwnsSelection()) {
         return;
     }
     long state = wmStateOf(xwindow);
@@ -195,6 +214,17 @@ void onFocus(WindowRecord* window, XFocusChangeEvent* event) {
         return;
     }
     inputFocus(window, event->type == FocusIn);
+}
+
+// Another client destroyed the X window (our own DestroyWindow has dropped the record before
+// the event comes). The window handle goes as DestroyWindow takes it, with WM_DESTROY and its
+// tear-down, so that the program never runs on without a window.
+void onDestroy(WindowRecord* window, XDestroyWindowEvent* event) {
+    X11Window* part = x11Part(window);
+    if (event->window == part->xwindow) {
+        part->gone = true;
+        DestroyWindow(window->handle);
+    }
 }
 
 void onClientMessage(WindowRecord* window, XClientMessageEvent* event) {
@@ -268,6 +298,9 @@ void x11HandleEvent(XEvent* event) {
         break;
     case ClientMessage:
         onClientMessage(window, &event->xclient);
+        break;
+    case DestroyNotify:
+        onDestroy(window, &event->xdestroywindow);
         break;
     default:
         break;

@@ -11,6 +11,13 @@ namespace {
 const int MAX_FORMATS = 256;
 const int MAX_CONTEXTS = 16;
 
+// The largest GL surface the layer makes, in pixels. Mesa's software path presents a frame with
+// one XPutImage of the whole surface, which fails inside Xlib near 2^32 bytes (32767 x 32766 at
+// 32 bits; 32767 x 30000 still works); half of that leaves room for any pixel size up to 32 bits.
+const long long MOST_SURFACE_PIXELS = 1LL << 29;
+// Each side's limit until a context has told the renderer's own (GL_MAX_VIEWPORT_DIMS).
+const int DEFAULT_MOST_SIDE = 16384;
+
 struct RealFormat {
     GLXFBConfig config;
     PIXELFORMATDESCRIPTOR description;
@@ -28,6 +35,9 @@ struct GlxState {
     int realCount = 0;
     RealFormat real[MAX_FORMATS] = {};
     GlContext contexts[MAX_CONTEXTS] = {};
+    int mostWidth = DEFAULT_MOST_SIDE;
+    int mostHeight = DEFAULT_MOST_SIDE;
+    bool limitsRead = false;
 };
 
 GlxState glx;
@@ -216,6 +226,46 @@ GLXFBConfig configForPresented(const PIXELFORMATDESCRIPTOR* presented) {
     return number == 0 ? nullptr : glx.real[number - 1].config;
 }
 
+// The child's size for a client area: all of it where the renderer can draw and present that
+// much, else the largest part it can, kept at the bottom left where OpenGL's origin and the
+// game's projection put the picture; the rest of the client area shows its background.
+void fitChild(WindowRecord* window) {
+    int width = window->width > 0 ? window->width : 1;
+    int height = window->height > 0 ? window->height : 1;
+    width = width < glx.mostWidth ? width : glx.mostWidth;
+    height = height < glx.mostHeight ? height : glx.mostHeight;
+    if ((long long)width * height > MOST_SURFACE_PIXELS) {
+        height = (int)(MOST_SURFACE_PIXELS / width);
+    }
+    int top = window->height > height ? window->height - height : 0;
+    x11BeginErrorTrap();
+    XMoveResizeWindow(x11.display, x11Part(window)->glChild, 0, top, (unsigned)width,
+                      (unsigned)height);
+    x11EndErrorTrap();
+}
+
+// The renderer's viewport limit, read once from the first context made current; windows sized
+// before then are fitted again.
+void readRendererLimits(void) {
+    if (glx.limitsRead) {
+        return;
+    }
+    glx.limitsRead = true;
+    GLint dims[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
+    if (dims[0] <= 0 || dims[1] <= 0) {
+        return;
+    }
+    glx.mostWidth = dims[0] < 32767 ? dims[0] : 32767;
+    glx.mostHeight = dims[1] < 32767 ? dims[1] : 32767;
+    WindowRecord* windows = windowRecords();
+    for (int i = 0; i < MAX_WINDOWS; i++) {
+        if (windows[i].used && windows[i].pixelFormat != 0) {
+            fitChild(&windows[i]);
+        }
+    }
+}
+
 } // namespace
 
 int glxFormatCount(void) {
@@ -276,19 +326,14 @@ bool glxSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR*
     part->colormap = colormap;
     part->config = config;
     XSaveContext(display, child, x11.windowContext, (XPointer)window);
+    fitChild(window);
     return true;
 }
 
-// An X window cannot be 0 x 0; a minimised client area keeps a 1 x 1 child.
 void glxResizeSurface(WindowRecord* window) {
-    X11Window* part = x11Part(window);
-    if (part->glChild == 0) {
-        return;
+    if (x11Part(window)->glChild != 0) {
+        fitChild(window);
     }
-    x11BeginErrorTrap();
-    XResizeWindow(x11.display, part->glChild, (unsigned)(window->width > 0 ? window->width : 1),
-                  (unsigned)(window->height > 0 ? window->height : 1));
-    x11EndErrorTrap();
 }
 
 void glxDestroySurface(WindowRecord* window) {
@@ -298,7 +343,10 @@ void glxDestroySurface(WindowRecord* window) {
     }
     XDeleteContext(x11.display, part->glChild, x11.windowContext);
     x11BeginErrorTrap();
-    XDestroyWindow(x11.display, part->glChild);
+    // A window destroyed by another client took its child with it.
+    if (!part->gone) {
+        XDestroyWindow(x11.display, part->glChild);
+    }
     XFreeColormap(x11.display, part->colormap);
     x11EndErrorTrap();
     part->glChild = 0;
@@ -359,7 +407,11 @@ bool glxMakeCurrent(WindowRecord* window, void* context) {
     x11BeginErrorTrap();
     Bool made = glXMakeCurrent(display, part->glChild, record->context);
     int error = x11EndErrorTrap();
-    return made && error == 0;
+    if (!made || error != 0) {
+        return false;
+    }
+    readRendererLimits();
+    return true;
 }
 
 void glxDeleteContext(void* context) {

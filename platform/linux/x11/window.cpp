@@ -116,9 +116,11 @@ bool x11CreateWindow(WindowRecord* window, const char* className, const char* ti
 void x11DestroyWindow(WindowRecord* window) {
     X11Window* part = x11Part(window);
     XDeleteContext(x11.display, part->xwindow, x11.windowContext);
-    x11BeginErrorTrap();
-    XDestroyWindow(x11.display, part->xwindow);
-    x11EndErrorTrap();
+    if (!part->gone) {
+        x11BeginErrorTrap();
+        XDestroyWindow(x11.display, part->xwindow);
+        x11EndErrorTrap();
+    }
     *part = X11Window();
 }
 
@@ -163,14 +165,15 @@ void x11FocusWindow(WindowRecord* window) {
     x11EndErrorTrap();
 }
 
-bool x11WindowManagerRuns(void) {
-    Display* display = x11.display;
-    if (display == nullptr) {
-        return false;
-    }
+bool x11WindowManagerOwnsSelection(void) {
     char name[32];
     std::snprintf(name, sizeof(name), "WM_S%d", x11.screen);
-    if (XGetSelectionOwner(display, XInternAtom(display, name, False)) != None) {
+    return XGetSelectionOwner(x11.display, XInternAtom(x11.display, name, False)) != None;
+}
+
+bool x11WindowManagerRuns(void) {
+    Display* display = x11.display;
+    if (x11WindowManagerOwnsSelection()) {
         return true;
     }
     Atom type = None;
@@ -239,6 +242,20 @@ bool x11CursorPosition(POINT* point) {
 
 // An active pointer grab: the server refuses it while the window is not viewable or another
 // client holds a grab.
+namespace {
+
+// A capture begins at the request with this serial. Taken again by the same window (every
+// press does it), the capture goes on unbroken.
+void openCaptureSpan(const WindowRecord* window, unsigned long serial) {
+    if (!x11.spanOpen || x11.spanWindow != window->handle) {
+        x11.spanWindow = window->handle;
+        x11.spanStart = serial;
+    }
+    x11.spanOpen = true;
+}
+
+} // namespace
+
 bool x11GrabPointer(WindowRecord* window) {
     unsigned long serial = NextRequest(x11.display);
     x11BeginErrorTrap();
@@ -249,22 +266,31 @@ bool x11GrabPointer(WindowRecord* window) {
     if (status != GrabSuccess || error != 0) {
         return false;
     }
-    // Taken again by the same window (every press does it): the capture goes on unbroken.
-    if (!x11.spanOpen || x11.spanWindow != window->handle) {
-        x11.spanWindow = window->handle;
-        x11.spanStart = serial;
-    }
-    x11.spanOpen = true;
+    openCaptureSpan(window, serial);
     return true;
 }
 
-// A round trip, not a flush: when the call returns the server has ended the grab, so no other
-// client can still find the pointer held by this one.
-void x11UngrabPointer(void) {
+// No request marks where this capture begins: every event the server makes from now on
+// carries at least the last request it is known to have processed.
+void x11RideImplicitGrab(WindowRecord* window) {
+    openCaptureSpan(window, LastKnownRequestProcessed(x11.display));
+}
+
+void x11UngrabPointer(bool endedAlready) {
     if (x11.spanOpen) {
         x11.spanOpen = false;
         x11.spanEnd = NextRequest(x11.display);
     }
+    if (endedAlready) {
+        // The span's end needs a request of its own so that events of a later press are told
+        // from this capture's; it is sent, not waited for.
+        XNoOp(x11.display);
+        XFlush(x11.display);
+        return;
+    }
+    // A round trip, not a flush: when the call returns the server has ended the grab (an
+    // implicit one too, while a button is still held), so no other client can still find the
+    // pointer held by this one.
     XUngrabPointer(x11.display, CurrentTime);
     XSync(x11.display, False);
 }

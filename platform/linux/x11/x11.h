@@ -50,6 +50,7 @@ extern const Backend x11Backend;
 // the chosen configuration's visual over it (X fixes a window's visual at its creation, Win32
 // sets the pixel format afterwards).
 struct X11Window {
+    bool gone; // another client destroyed the X window: no request may name it
     Window xwindow;
     Window glChild;
     Colormap colormap;
@@ -71,6 +72,9 @@ const char* x11ErrorText(void);
 
 // Whether a window manager runs (it owns WM_Sn or announces itself on the root window).
 bool x11WindowManagerRuns(void);
+// Whether some client owns the window manager's selection WM_Sn: only then is WM_STATE on a
+// window a window manager's word rather than any client's.
+bool x11WindowManagerOwnsSelection(void);
 // Maps a window and waits (bounded) until the server reports it viewable; true when it did.
 bool x11MapAndWait(Window xwindow);
 // Events: every one the server has sent while the queue has room, or a wait for them.
@@ -98,7 +102,8 @@ bool x11MoveWindow(WindowRecord* window);
 void x11FocusWindow(WindowRecord* window);
 bool x11CursorPosition(POINT* point);
 bool x11GrabPointer(WindowRecord* window);
-void x11UngrabPointer(void);
+void x11RideImplicitGrab(WindowRecord* window);
+void x11UngrabPointer(bool endedAlready);
 // Whether an event with this serial was made while this window held the capture.
 bool x11CapturedAt(const WindowRecord* window, unsigned long serial);
 int glxFormatCount(void);
