@@ -25,7 +25,10 @@ ensure_packages() {
 }
 
 # What building the game needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libx11-dev libgl-dev libgl1-mesa-dev libgl1-mesa-dri
-  libglx-mesa0)
-# What the tests need besides: GoogleTest, the virtual X server, XTest and image tools.
-TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libx11-dev libgl-dev libgl1-mesa-dev
+  libgl1-mesa-dri libglx-mesa0 libegl-dev libegl-mesa0 libwayland-dev libwayland-bin
+  wayland-protocols libxkbcommon-dev libdecor-0-dev)
+# What the tests need besides: GoogleTest, the virtual X server, XTest and image tools, and a
+# headless Wayland compositor with its key injector and screenshot tool.
+TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
+  grim)
