@@ -2,11 +2,13 @@
 #include "platform/linux/backend.h"
 
 // Each backend's record, from its own folder.
+extern const Backend waylandBackend;
 extern const Backend x11Backend;
 
 namespace {
 
-const Backend* const candidates[] = {&x11Backend};
+// Wayland first: on a Wayland desktop X11 is only its compatibility server.
+const Backend* const candidates[] = {&waylandBackend, &x11Backend};
 
 struct Choice {
     bool made;

@@ -1,8 +1,10 @@
 // Drives a real program from outside: process start and end, its window found by class or
-// title, pixels read through the window, XTest input and the close box.
+// title, pixels read through the window, XTest input and the close box; under a Wayland
+// compositor the same through sway's tree, grim, wtype and sway's close.
 #include "tests/e2e/driver.h"
 
 #include "tests/e2e/model.h"
+#include "tests/support/wayland.h"
 
 #include <X11/Xlib.h>
 
@@ -102,7 +104,34 @@ bool launch(Program* p, const char* displayName, const std::vector<std::string>&
     return true;
 }
 
+namespace {
+
+// The program's app_id is its name: the plain copy's begins the same way.
+const char* const WAYLAND_APP_ID = "wrendle";
+
+bool waitForWaylandWindow(Program* p, double seconds) {
+    double deadline = secondsNow() + seconds;
+    while (secondsNow() < deadline) {
+        reap(p, false);
+        if (p->ended) {
+            return false;
+        }
+        int x, y, width, height;
+        if (swayWindowRect(WAYLAND_APP_ID, &x, &y, &width, &height)) {
+            p->window = 1; // sway names it by app_id; the compositor gives it the focus
+            return true;
+        }
+        pause(0.02);
+    }
+    return false;
+}
+
+} // namespace
+
 bool waitForWindow(Program* p, double seconds) {
+    if (onWayland()) {
+        return waitForWaylandWindow(p, seconds);
+    }
     if (p->display == nullptr) {
         p->display = XOpenDisplay(nullptr);
         if (p->display == nullptr) {
@@ -178,6 +207,9 @@ void releaseProgram(Program* p) {
 }
 
 bool windowGeometry(const Program& p, int* x, int* y, int* width, int* height) {
+    if (onWayland()) {
+        return p.window != 0 && swayWindowRect(WAYLAND_APP_ID, x, y, width, height);
+    }
     if (dpy(p) == nullptr || p.window == 0) {
         return false;
     }
@@ -198,16 +230,31 @@ namespace {
 
 // The part of the window that lies on the screen, read in one request. XGetImage on a window
 // includes what its inferiors (a GL child window) show, but refuses parts off the screen.
+// On Wayland the compositor's screenshot of the window's rectangle (grim) stands in.
 struct WindowImage {
     XImage* image = nullptr;
+    std::vector<uint8_t> rgb; // grim's rows, when image is null
+    int rgbWidth = 0;
     int left = 0, top = 0; // window coordinates of the image's first pixel
     int height = 0;        // the client height, to turn drawing coordinates upside down
 };
+
+void releaseImage(WindowImage* w) {
+    if (w->image != nullptr) {
+        XDestroyImage(w->image);
+        w->image = nullptr;
+    }
+}
 
 bool readWindow(const Program& p, WindowImage* out) {
     int rx, ry, width, height;
     if (!windowGeometry(p, &rx, &ry, &width, &height)) {
         return false;
+    }
+    if (onWayland()) {
+        out->rgbWidth = width;
+        out->height = height;
+        return grimCapture(rx, ry, width, height, &out->rgb);
     }
     Screen* screen = DefaultScreenOfDisplay(dpy(p));
     int left = rx < 0 ? -rx : 0;
@@ -228,6 +275,16 @@ bool readWindow(const Program& p, WindowImage* out) {
 bool imagePixel(const WindowImage& w, int x, int y, int* r, int* g, int* b) {
     int column = x - w.left;
     int row = w.height - 1 - y - w.top;
+    if (w.image == nullptr) {
+        if (column < 0 || row < 0 || column >= w.rgbWidth || row >= w.height) {
+            return false;
+        }
+        const uint8_t* pixel = &w.rgb[((size_t)row * (size_t)w.rgbWidth + (size_t)column) * 3];
+        *r = pixel[0];
+        *g = pixel[1];
+        *b = pixel[2];
+        return true;
+    }
     if (column < 0 || row < 0 || column >= w.image->width || row >= w.image->height) {
         return false;
     }
@@ -254,7 +311,7 @@ bool pixelAt(const Program& p, int x, int y, int* r, int* g, int* b) {
         return false;
     }
     bool ok = imagePixel(w, x, y, r, g, b);
-    XDestroyImage(w.image);
+    releaseImage(&w);
     return ok;
 }
 
@@ -281,11 +338,25 @@ bool captureShades(const Program& p, std::vector<uint8_t>* shades, bool* drawn) 
     int r, g, b;
     *drawn = imagePixel(w, 40, 400, &r, &g, &b) && shadeOf(r, g, b) == SHADE_NAVY &&
              imagePixel(w, 500, 40, &r, &g, &b) && shadeOf(r, g, b) == SHADE_NAVY;
-    XDestroyImage(w.image);
+    releaseImage(&w);
     return true;
 }
 
+// wtype's keymap gives each key one level, so Shift does not make a capital: the capital is
+// typed as its own keysym.
 void pressKey(const Program& p, unsigned long keysym, bool shift) {
+    if (onWayland()) {
+        if (shift && keysym >= XK_a && keysym <= XK_z) {
+            char capital[2] = {(char)(keysym - XK_a + 'A'), '\0'};
+            wtypeText(capital);
+            return;
+        }
+        const char* name = XKeysymToString(keysym);
+        if (name != nullptr) {
+            wtypeKey(name, shift);
+        }
+        return;
+    }
     if (XKeysymToKeycode(dpy(p), keysym) == 0) {
         return;
     }
@@ -311,6 +382,10 @@ void clickButton(const Program& p, unsigned button) {
 }
 
 void sendCloseBox(const Program& p) {
+    if (onWayland()) {
+        swayClose(WAYLAND_APP_ID);
+        return;
+    }
     xCloseBox(dpy(p), p.window);
 }
 

@@ -117,6 +117,10 @@ struct KeyEvent {
     POINT screen; // the pointer, in screen coordinates
     unsigned char characters[8];
     int characterCount;
+    // The keymap that named the key is the one it was typed on, whatever key code it came
+    // with (a virtual keyboard sends its keys on codes of its own choosing): the US layout
+    // stands in by key code only where that keymap names no key.
+    bool keymapNamesKey;
 };
 void inputKey(WindowRecord* window, const KeyEvent* event);
 

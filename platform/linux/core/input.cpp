@@ -193,10 +193,11 @@ void inputKey(WindowRecord* window, const KeyEvent* event) {
     input.eventDown[keycode] = press;
     // Win32 names keys by the layout; for the typing block the US layout's key stands in when
     // the active layout has no Latin key there (a Cyrillic layout, say), or always after
-    // LoadKeyboardLayoutA asked for it.
+    // LoadKeyboardLayoutA asked for it (unless the key came with a keymap of its own).
     UsKey us = usKey(keycode);
     int vk = event->virtualKey;
-    if (us.plain != 0 && (input.usLayout || vk == 0)) {
+    bool byKeycode = us.plain != 0 && (vk == 0 || (input.usLayout && !event->keymapNamesKey));
+    if (byKeycode) {
         vk = virtualKeyOfCharacter(us.plain);
     }
     vk = vk != 0 ? vk : VK_UNNAMED;
@@ -219,7 +220,7 @@ void inputKey(WindowRecord* window, const KeyEvent* event) {
     entry.msg.pt = event->screen;
     entry.keycode = keycode;
     entry.modifiers = event->modifiers;
-    if (press && input.usLayout && us.plain != 0) {
+    if (press && input.usLayout && byKeycode) {
         entry.characterCount = usCharacters(us, event->modifiers, entry.characters);
     } else if (press) {
         entry.characterCount = event->characterCount;

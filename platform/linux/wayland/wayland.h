@@ -1,0 +1,125 @@
+// Inside the Wayland backend (wayland-client, xdg-shell, EGL, xkbcommon): the connection and the
+// globals it bound, the seat's state, the Wayland part of each window, and what the files share.
+#pragma once
+
+#include "platform/linux/backend.h"
+
+#include <EGL/egl.h>
+#include <wayland-client.h>
+#include <wayland-egl.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include "protocols/xdg-decoration-unstable-v1.h"
+#include "protocols/xdg-shell.h"
+
+const int WAYLAND_ERROR_TEXT = 160;
+const int WAYLAND_TITLE_BYTES = 256;
+
+// The Wayland part of a window. The wl_surface lives as long as the window; the xdg-shell
+// objects that give it a place on the desktop exist while it is shown.
+struct WaylandWindow {
+    wl_surface* surface;
+    xdg_surface* shellSurface;
+    xdg_toplevel* toplevel;
+    zxdg_toplevel_decoration_v1* decoration;
+    bool configured; // the compositor's first configure since the toplevel was made
+    // The last configure's suggestion, taken when its xdg_surface.configure arrives.
+    int suggestedWidth;
+    int suggestedHeight;
+    bool suggestedActivated;
+    bool userSized; // resizing, maximised or fullscreen: the compositor decides the size
+    wl_egl_window* eglWindow;
+    EGLSurface eglSurface;
+    EGLConfig config;
+    char title[WAYLAND_TITLE_BYTES];
+};
+
+// The seat's keyboard and the client-side key repeat it asks for.
+struct WaylandKeyboard {
+    wl_keyboard* keyboard;
+    xkb_context* context;
+    xkb_keymap* keymap;
+    xkb_state* state;
+    WindowRecord* focus;
+    int repeatRate;     // keys a second; 0: no repeat
+    int repeatDelay;    // ms before the first repeat
+    unsigned repeatKey; // evdev code of the key repeating, with repeatHeld
+    bool repeatHeld;
+    long long repeatDue; // monotonic ms of the next repeat
+};
+
+// The seat's pointer: the surface under it, its position there, and the buttons held.
+struct WaylandPointer {
+    wl_pointer* pointer;
+    WindowRecord* focus;
+    int x;
+    int y;
+    WPARAM held; // MK_ button flags
+};
+
+struct WaylandConnection {
+    wl_display* display;
+    wl_registry* registry;
+    wl_compositor* compositor;
+    xdg_wm_base* wmBase;
+    zxdg_decoration_manager_v1* decorations;
+    wl_seat* seat;
+    wl_shm* shm;
+    wl_output* output;
+    int outputWidth;
+    int outputHeight;
+    EGLDisplay egl;
+    WaylandKeyboard keys;
+    WaylandPointer mouse;
+    WaylandWindow windows[MAX_WINDOWS];
+    char appId[64];
+    char errorText[WAYLAND_ERROR_TEXT];
+};
+extern WaylandConnection wl;
+extern const Backend waylandBackend;
+
+WaylandWindow* waylandPart(const WindowRecord* window);
+// The window record whose surface this is; null for a surface of no live window.
+WindowRecord* waylandRecordOf(wl_surface* surface);
+// Ends the program when the compositor is gone: a lost display ends it as on X11.
+void waylandCheckConnection(int result);
+long long waylandNowMs(void);
+
+// Windows (window.cpp).
+bool waylandCreateWindow(WindowRecord* window, const char* className, const char* titleUtf8,
+                         const char* titleLatin1);
+void waylandDestroyWindow(WindowRecord* window);
+void waylandShowWindow(WindowRecord* window);
+void waylandHideWindow(WindowRecord* window);
+void waylandMinimizeWindow(WindowRecord* window);
+bool waylandMoveWindow(WindowRecord* window);
+void waylandFocusWindow(WindowRecord* window);
+// A window without a GL surface shows black, as an X window's background does: a compositor
+// shows no surface without a buffer.
+void waylandShowBlank(WindowRecord* window);
+
+// The seat (input.cpp).
+void waylandBindSeat(wl_seat* seat);
+void waylandReleaseSeat(void);
+// Key repeat made by the client: the repeats due now, and how long until the next one (ms,
+// -1: none pending).
+void waylandRepeatKeys(void);
+int waylandRepeatWaitMs(void);
+bool waylandCursorPosition(POINT* point);
+bool waylandGrabPointer(WindowRecord* window);
+void waylandRideImplicitGrab(WindowRecord* window);
+void waylandUngrabPointer(bool endedAlready);
+// The virtual key of an xkb keysym (0: it names none).
+int waylandVirtualKey(xkb_keysym_t keysym);
+
+// OpenGL through EGL (egl.cpp).
+bool wlEglConnect(void);
+int wlEglFormatCount(void);
+const PIXELFORMATDESCRIPTOR* wlEglDescribeFormat(int number);
+bool wlEglSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+void wlEglResizeSurface(WindowRecord* window);
+void wlEglDestroySurface(WindowRecord* window);
+void* wlEglCreateContextFor(WindowRecord* window);
+bool wlEglMakeCurrentOn(WindowRecord* window, void* context);
+void wlEglDeleteContext(void* context);
+bool wlEglSwap(WindowRecord* window);

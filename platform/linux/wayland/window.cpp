@@ -1,0 +1,244 @@
+// The Wayland backend's windows: a wl_surface per window, an xdg-shell toplevel while it is
+// shown, server-side decorations where offered, and the compositor's configure sequence in
+// Win32's terms. A Wayland client cannot place its window or learn where it is, so the client
+// origin is (0, 0) for good.
+#include "platform/linux/wayland/wayland.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+// How long a first configure may take before the program goes on without it.
+const long long CONFIGURE_WAIT_MS = 1000;
+
+void onToplevelConfigure(void* data, xdg_toplevel* toplevel, int32_t width, int32_t height,
+                         wl_array* states) {
+    (void)toplevel;
+    WaylandWindow* part = (WaylandWindow*)data;
+    part->suggestedWidth = width;
+    part->suggestedHeight = height;
+    part->suggestedActivated = false;
+    part->userSized = false;
+    const uint32_t* state;
+    // wl_array_for_each, spelled out: the macro's implicit conversion from void* is C only.
+    for (state = (const uint32_t*)states->data;
+         (const char*)state < (const char*)states->data + states->size; state++) {
+        switch (*state) {
+        case XDG_TOPLEVEL_STATE_ACTIVATED:
+            part->suggestedActivated = true;
+            break;
+        case XDG_TOPLEVEL_STATE_RESIZING:
+        case XDG_TOPLEVEL_STATE_MAXIMIZED:
+        case XDG_TOPLEVEL_STATE_FULLSCREEN:
+            part->userSized = true;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void onToplevelClose(void* data, xdg_toplevel* toplevel) {
+    (void)toplevel;
+    WindowRecord* window = waylandRecordOf(((WaylandWindow*)data)->surface);
+    if (window != nullptr) {
+        inputCloseRequested(window);
+    }
+}
+
+void onToplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
+
+void onToplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
+
+const xdg_toplevel_listener toplevelListener = {onToplevelConfigure, onToplevelClose,
+                                                onToplevelBounds, onToplevelCapabilities};
+
+// The configure sequence ends here. Win32 windows keep the size their program gave them, so
+// the compositor's suggestion is taken only when the user sizes the window (or maximises it);
+// the activated state is the window's activation, once the first show has made it.
+void onSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
+    WaylandWindow* part = (WaylandWindow*)data;
+    xdg_surface_ack_configure(surface, serial);
+    part->configured = true;
+    WindowRecord* window = waylandRecordOf(part->surface);
+    if (window == nullptr) {
+        return;
+    }
+    if (part->userSized && part->suggestedWidth > 0 && part->suggestedHeight > 0) {
+        inputConfigured(window, 0, 0, part->suggestedWidth, part->suggestedHeight);
+    }
+    if (window->viewable && !window->minimized) {
+        inputFocus(window, part->suggestedActivated);
+    }
+    inputExposed(window);
+}
+
+const xdg_surface_listener surfaceListener = {onSurfaceConfigure};
+
+void onBlankRelease(void* data, wl_buffer* buffer) {
+    (void)data;
+    wl_buffer_destroy(buffer);
+}
+
+const wl_buffer_listener blankListener = {onBlankRelease};
+
+// Zero bytes are black in XRGB8888; the pool's memory goes as soon as the buffer holds it.
+wl_buffer* makeBlank(int width, int height) {
+    if (wl.shm == nullptr || width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+        return nullptr;
+    }
+    int stride = width * 4;
+    size_t size = (size_t)stride * (size_t)height;
+    int fd = memfd_create("wrendle-blank", MFD_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (ftruncate(fd, (off_t)size) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    wl_shm_pool* pool = wl_shm_create_pool(wl.shm, fd, (int32_t)size);
+    wl_buffer* buffer =
+        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_buffer_add_listener(buffer, &blankListener, nullptr);
+    return buffer;
+}
+
+void makeToplevel(WaylandWindow* part) {
+    part->configured = false;
+    part->shellSurface = xdg_wm_base_get_xdg_surface(wl.wmBase, part->surface);
+    xdg_surface_add_listener(part->shellSurface, &surfaceListener, part);
+    part->toplevel = xdg_surface_get_toplevel(part->shellSurface);
+    xdg_toplevel_add_listener(part->toplevel, &toplevelListener, part);
+    xdg_toplevel_set_title(part->toplevel, part->title);
+    xdg_toplevel_set_app_id(part->toplevel, wl.appId);
+    // Without the compositor's decorations the window has no title bar or close box: libdecor
+    // would draw them, and is not used yet.
+    if (wl.decorations != nullptr) {
+        part->decoration =
+            zxdg_decoration_manager_v1_get_toplevel_decoration(wl.decorations, part->toplevel);
+        zxdg_toplevel_decoration_v1_set_mode(part->decoration,
+                                             ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+    }
+    // The first commit carries no buffer: the compositor answers it with a configure.
+    wl_surface_commit(part->surface);
+}
+
+void dropToplevel(WaylandWindow* part) {
+    if (part->decoration != nullptr) {
+        zxdg_toplevel_decoration_v1_destroy(part->decoration);
+        part->decoration = nullptr;
+    }
+    if (part->toplevel != nullptr) {
+        xdg_toplevel_destroy(part->toplevel);
+        part->toplevel = nullptr;
+    }
+    if (part->shellSurface != nullptr) {
+        xdg_surface_destroy(part->shellSurface);
+        part->shellSurface = nullptr;
+    }
+    part->configured = false;
+    // A surface that keeps a buffer could not be given a toplevel again.
+    wl_surface_attach(part->surface, nullptr, 0, 0);
+    wl_surface_commit(part->surface);
+}
+
+} // namespace
+
+bool waylandCreateWindow(WindowRecord* window, const char* className, const char* titleUtf8,
+                         const char* titleLatin1) {
+    (void)className;
+    (void)titleLatin1;
+    WaylandWindow* part = waylandPart(window);
+    *part = WaylandWindow();
+    part->surface = wl_compositor_create_surface(wl.compositor);
+    if (part->surface == nullptr) {
+        copyText(wl.errorText, sizeof(wl.errorText), "the compositor made no surface");
+        return false;
+    }
+    copyText(part->title, sizeof(part->title), titleUtf8);
+    // Nobody can tell a Wayland client where its window is.
+    window->x = 0;
+    window->y = 0;
+    return true;
+}
+
+void waylandDestroyWindow(WindowRecord* window) {
+    WaylandWindow* part = waylandPart(window);
+    if (wl.keys.focus == window) {
+        wl.keys.focus = nullptr;
+        wl.keys.repeatHeld = false;
+    }
+    if (wl.mouse.focus == window) {
+        wl.mouse.focus = nullptr;
+    }
+    dropToplevel(part);
+    wl_surface_destroy(part->surface);
+    *part = WaylandWindow();
+    wl_display_flush(wl.display);
+}
+
+// A toplevel is made and waited for until the compositor has configured it (bounded: the
+// program goes on without it rather than hang). A minimised window stays as it is: Wayland
+// offers a client no way to bring it back.
+void waylandShowWindow(WindowRecord* window) {
+    WaylandWindow* part = waylandPart(window);
+    if (part->toplevel == nullptr) {
+        makeToplevel(part);
+    }
+    long long deadline = waylandNowMs() + CONFIGURE_WAIT_MS;
+    while (!part->configured && waylandNowMs() < deadline) {
+        waylandCheckConnection(wl_display_roundtrip(wl.display));
+    }
+    if (part->configured) {
+        waylandShowBlank(window);
+        inputMapped(window);
+    }
+}
+
+void waylandShowBlank(WindowRecord* window) {
+    WaylandWindow* part = waylandPart(window);
+    if (part->eglWindow != nullptr || !part->configured) {
+        return;
+    }
+    wl_buffer* buffer = makeBlank(window->width, window->height);
+    if (buffer == nullptr) {
+        return;
+    }
+    wl_surface_attach(part->surface, buffer, 0, 0);
+    wl_surface_damage(part->surface, 0, 0, window->width, window->height);
+    wl_surface_commit(part->surface);
+    wl_display_flush(wl.display);
+}
+
+void waylandHideWindow(WindowRecord* window) {
+    dropToplevel(waylandPart(window));
+    inputUnmapped(window);
+    wl_display_flush(wl.display);
+}
+
+void waylandMinimizeWindow(WindowRecord* window) {
+    WaylandWindow* part = waylandPart(window);
+    if (part->toplevel != nullptr) {
+        xdg_toplevel_set_minimized(part->toplevel);
+        wl_display_flush(wl.display);
+    }
+}
+
+// The size follows (the GL surface is resized by the core's call); a position cannot be asked
+// for, so the origin stays where Wayland puts it for this program: (0, 0).
+bool waylandMoveWindow(WindowRecord* window) {
+    window->x = 0;
+    window->y = 0;
+    return true;
+}
+
+// Only the compositor gives the keyboard focus.
+void waylandFocusWindow(WindowRecord* window) {
+    (void)window;
+}

@@ -1,0 +1,126 @@
+// Wayland test helpers over sway's own tools: swaymsg for the window tree and closing, grim for
+// screenshots, wtype for keys.
+#include "tests/support/wayland.h"
+
+#include "tests/support/support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+bool onWayland(void) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* x = std::getenv("DISPLAY");
+    return wayland != nullptr && wayland[0] != '\0' && (x == nullptr || x[0] == '\0');
+}
+
+int runCommand(const std::vector<std::string>& words, std::string* output) {
+    int pipeFds[2] = {-1, -1};
+    if (output != nullptr && pipe(pipeFds) != 0) {
+        return 127;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        return 127;
+    }
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(output != nullptr ? pipeFds[1] : devnull, 1);
+        if (output != nullptr) {
+            close(pipeFds[0]);
+            close(pipeFds[1]);
+        }
+        execWords(words);
+    }
+    if (output != nullptr) {
+        close(pipeFds[1]);
+        output->clear();
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(pipeFds[0], buffer, sizeof(buffer))) > 0) {
+            output->append(buffer, (size_t)got);
+        }
+        close(pipeFds[0]);
+    }
+    int code = 127;
+    reapChild(pid, true, &code);
+    return code;
+}
+
+namespace {
+
+int numberAfter(const std::string& text, size_t from, const char* key, size_t limit) {
+    size_t at = text.find(key, from);
+    if (at == std::string::npos || at > limit) {
+        return -1;
+    }
+    return std::atoi(text.c_str() + at + std::strlen(key));
+}
+
+} // namespace
+
+// sway's JSON gives each node's "rect" before its "app_id"; the window's node is a leaf, so the
+// last "rect" before its app_id is its own. Without borders that is the client area.
+bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height) {
+    std::string tree;
+    if (runCommand({"swaymsg", "-r", "-t", "get_tree"}, &tree) != 0) {
+        return false;
+    }
+    std::string needle = std::string("\"app_id\": \"") + appId;
+    size_t at = tree.find(needle);
+    if (at == std::string::npos) {
+        return false;
+    }
+    size_t rect = tree.rfind("\"rect\": {", at);
+    if (rect == std::string::npos) {
+        return false;
+    }
+    size_t end = tree.find('}', rect);
+    *x = numberAfter(tree, rect, "\"x\": ", end);
+    *y = numberAfter(tree, rect, "\"y\": ", end);
+    *width = numberAfter(tree, rect, "\"width\": ", end);
+    *height = numberAfter(tree, rect, "\"height\": ", end);
+    return *width > 0 && *height > 0;
+}
+
+bool swayClose(const char* appId) {
+    std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
+    return runCommand({"swaymsg", criteria, "kill"}) == 0;
+}
+
+// grim writes a binary PPM (P6, maxval 255) to standard output.
+bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb) {
+    char geometry[64];
+    std::snprintf(geometry, sizeof(geometry), "%d,%d %dx%d", x, y, width, height);
+    std::string image;
+    if (runCommand({"grim", "-t", "ppm", "-g", geometry, "-"}, &image) != 0) {
+        return false;
+    }
+    int w = 0, h = 0, maxval = 0, consumed = 0;
+    if (std::sscanf(image.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &consumed) != 3 ||
+        w != width || h != height || maxval != 255) {
+        return false;
+    }
+    size_t start = (size_t)consumed + 1; // one white-space byte ends the header
+    size_t bytes = (size_t)w * (size_t)h * 3;
+    if (image.size() < start + bytes) {
+        return false;
+    }
+    rgb->assign(image.begin() + (long)start, image.begin() + (long)(start + bytes));
+    return true;
+}
+
+bool wtypeKey(const char* keysymName, bool shift) {
+    if (shift) {
+        return runCommand({"wtype", "-M", "shift", "-k", keysymName, "-m", "shift"}) == 0;
+    }
+    return runCommand({"wtype", "-k", keysymName}) == 0;
+}
+
+bool wtypeText(const char* text) {
+    return runCommand({"wtype", text}) == 0;
+}

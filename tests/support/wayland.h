@@ -1,0 +1,29 @@
+// What tests under a Wayland compositor (scripts/with-sway) share: whether they run there, the
+// program's window found through sway's tree, screenshots with grim, keys with wtype, the
+// compositor's close, and the test pointer client.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// True when the environment names a Wayland compositor and no X server.
+bool onWayland(void);
+
+// The rectangle (layout coordinates) of the first window whose app_id begins with `appId`,
+// from `swaymsg -t get_tree`; false when there is none.
+bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height);
+// Asks sway to close the windows whose app_id begins with `appId`, as the close box does.
+bool swayClose(const char* appId);
+
+// A screenshot of a rectangle of the layout, as rows of RGB bytes from the top.
+bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb);
+
+// Types through the virtual-keyboard protocol: `wtype -k NAME` for a key by its keysym name,
+// with Shift held if asked; or text.
+bool wtypeKey(const char* keysymName, bool shift = false);
+bool wtypeText(const char* text);
+
+// Runs a command line and waits for it; its exit code (127 when it could not run), and what it
+// wrote to standard output when `output` is given.
+int runCommand(const std::vector<std::string>& words, std::string* output = nullptr);
