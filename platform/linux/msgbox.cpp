@@ -216,15 +216,8 @@ void setProperties(Display* display, Box* box, const char* caption, Window owner
     utf8[length] = 0;
     XChangeProperty(display, box->window, x11.netWmName, x11.utf8String, 8, PropModeReplace,
                     (const unsigned char*)utf8, (int)length);
-    XClassHint* hint = XAllocClassHint();
-    if (hint != nullptr) {
-        char name[] = "wrendle-message";
-        char className[] = "WrendleMessage";
-        hint->res_name = name;
-        hint->res_class = className;
-        XSetClassHint(display, box->window, hint);
-        XFree(hint);
-    }
+    // The program's name as the instance, as for its other windows; the class is the box's own.
+    x11SetIdentity(display, box->window, "WrendleMessage");
     XSizeHints* size = XAllocSizeHints();
     if (size != nullptr) {
         size->flags = PMinSize | PMaxSize;
@@ -247,12 +240,10 @@ int showBox(Display* display, HWND owner, const char* text, const char* caption)
     Box box;
     std::memset(&box, 0, sizeof(box));
     if (openCount >= MAX_OPEN) {
-        toStandardError(text, caption);
         return IDOK;
     }
     box.font = XLoadQueryFont(display, "fixed");
     if (box.font == nullptr) {
-        toStandardError(text, caption);
         return IDOK;
     }
     int screenWidth = DisplayWidth(display, x11.screen);
@@ -303,7 +294,6 @@ int showBox(Display* display, HWND owner, const char* text, const char* caption)
         }
         x11EndErrorTrap();
         XFreeFont(display, box.font);
-        toStandardError(text, caption);
         return IDOK;
     }
 
@@ -379,9 +369,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         }
         return IDOK;
     }
+    // Written to standard error as well as shown, so that a log or a terminal keeps why the
+    // program stopped after the box is gone; without a display, or when the box cannot be
+    // made, standard error is all there is.
+    // The display is tried first, so that the display it could not open is named before this.
     Display* display = x11Display();
+    toStandardError(text, caption);
     if (display == nullptr) {
-        toStandardError(text, caption);
         return IDOK;
     }
     return showBox(display, owner, text, caption);

@@ -68,6 +68,42 @@ TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
     EXPECT_EQ(GetFocus(), nullptr);
 }
 
+// A fresh process, as a program starts: the layer's first use names the display it could not
+// open, once, before the caption and text of the box that reports the failure.
+TEST_F(NoDisplayTest, TheDisplayThatCouldNotBeOpenedIsNamedFirst) {
+    const char* name = ":969";
+    if (access("/tmp/.X11-unix/X969", F_OK) == 0) {
+        GTEST_SKIP() << "a server listens on " << name;
+    }
+    int output[2];
+    ASSERT_EQ(pipe(output), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(output[0]);
+        dup2(output[1], 2);
+        x11.tried = false;
+        x11.display = nullptr;
+        setenv("DISPLAY", name, 1);
+        MessageBoxA(nullptr, "create window failed\n", "Error", MB_OK);
+        MessageBoxA(nullptr, "second", "Warning", MB_OK);
+        _exit(0);
+    }
+    close(output[1]);
+    std::string written;
+    char buffer[256];
+    ssize_t length;
+    while ((length = read(output[0], buffer, sizeof(buffer))) > 0) {
+        written.append(buffer, (size_t)length);
+    }
+    close(output[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(written, "platform_nodisplay_test: cannot open display ':969'\n"
+                       "Error: create window failed\nWarning: second\n");
+}
+
 TEST_F(NoDisplayTest, MessageBoxWritesCaptionAndTextToStandardError) {
     int result = 0;
     std::string written = standardErrorOf(
