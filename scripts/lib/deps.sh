@@ -29,3 +29,12 @@ BUILD_PACKAGES=(cmake ninja-build g++ libx11-dev libgl-dev libgl1-mesa-dev libgl
   libglx-mesa0)
 # What the tests need besides: GoogleTest, the virtual X server, XTest and image tools.
 TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick)
+# What scripts/package needs to make the Debian packages and the Windows zip.
+PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+# What scripts/test-package needs besides to check them: lintian, the desktop entry's and the
+# metainfo's validators, the icon renderer, and the tools that drive and read a window.
+PACKAGE_TEST_PACKAGES=(lintian desktop-file-utils appstream librsvg2-bin imagemagick xvfb xdotool
+  x11-utils)
+# The benchmark's peer library.
+BENCH_PACKAGES=(libglfw3-dev xvfb)
