@@ -38,12 +38,14 @@ else()
   find_program(WRENDLE_GZIP gzip)
   set(generated ${PROJECT_BINARY_DIR}/install-data)
   file(MAKE_DIRECTORY ${generated})
+  # Debian's changelog of the packages, in its own format; CHANGELOG.md is the project's.
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian.in ${generated}/changelog @ONLY)
   if(WRENDLE_GZIP)
     add_custom_command(
       OUTPUT ${generated}/wrendle.6.gz ${generated}/changelog.gz
       COMMAND ${WRENDLE_GZIP} -9 -n -c ${data}/wrendle.6 > ${generated}/wrendle.6.gz
-      COMMAND ${WRENDLE_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md > ${generated}/changelog.gz
-      DEPENDS ${data}/wrendle.6 ${PROJECT_SOURCE_DIR}/CHANGELOG.md VERBATIM)
+      COMMAND ${WRENDLE_GZIP} -9 -n -c ${generated}/changelog > ${generated}/changelog.gz
+      DEPENDS ${data}/wrendle.6 ${generated}/changelog VERBATIM)
     add_custom_target(wrendle_install_data ALL DEPENDS ${generated}/wrendle.6.gz
                                                        ${generated}/changelog.gz)
     install(FILES ${generated}/wrendle.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6

@@ -6,7 +6,9 @@ set(CPACK_PACKAGE_NAME wrendle)
 set(CPACK_PACKAGE_VENDOR "The Wrendle developers")
 set(CPACK_PACKAGE_CONTACT "The Wrendle developers <wrendle@wrendle.example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serpent arcade game on a small OpenGL window kit")
+# Each package's synopsis is the first line of its component's description; an empty summary
+# keeps CPack from putting another synopsis before it.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
@@ -23,20 +25,20 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME wrendle)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION games)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "serpent arcade game
- Wrendle is a small single-player arcade game. You steer a serpent, a chain
- of square cells, across a walled field. It grows by one cell for every piece
- of food it eats, and dies when its head leaves the field, runs into its own
- body, or enters an obstacle while it holds no bonus charge; bonus stars let
- it break through obstacles.")
+Wrendle is a small single-player arcade game. You steer a serpent, a chain
+of square cells, across a walled field. It grows by one cell for every piece
+of food it eats, and dies when its head leaves the field, runs into its own
+body, or enters an obstacle while it holds no bonus charge; bonus stars let
+it break through obstacles.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libwrendle-kit-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libx11-dev, libgl-dev")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
     "Wrendle's OpenGL window kit (development files)
- The window kit that the game Wrendle is built on: one OpenGL window, handler
- slots, key and mouse bindings, a message loop and colour maps. This package
- holds its header, static libraries, a CMake package (WrendleKit, target
- Wrendle::kit), a pkg-config module (wrendle-kit), a guide and examples.")
+The window kit that the game Wrendle is built on: one OpenGL window, handler
+slots, key and mouse bindings, a message loop and colour maps. This package
+holds its header, static libraries, a CMake package (WrendleKit, target
+Wrendle::kit), a pkg-config module (wrendle-kit), a guide and examples.")
 
 include(CPack)

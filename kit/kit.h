@@ -149,13 +149,16 @@ void kitBindMouse(int32_t button, int32_t kind, KitMouseHandler handler);
 // --- The loop and the end of it ----------------------------------------------------------------
 
 // Sets the display handler (called when the window needs painting, and after a key or mouse
-// handler) and runs the message loop until the window is closed. Returns at once when no window
-// is open. Call after kitOpenWindow; it returns after the window is destroyed.
+// handler) and runs the message loop until the window is closed. Call after kitOpenWindow; it
+// returns after the window is destroyed. With no window open it handles what is queued (a closed
+// window's quit message included) and returns at once.
 void kitRun(KitHandler display);
 // Shows what was drawn in a double-buffered window; returns 1 on success. Call from handlers.
 int kitSwapBuffers(void);
 // Destroys the window and its contexts and empties the binding tables; kitRun then returns.
-// Always returns 0.
+// Always returns 0. Called outside kitRun, it leaves the window's quit message queued, and so
+// does a kitOpenWindow that fails after making its window: kitRun with no window open takes
+// that message and returns, so that it cannot end the next window's loop at once.
 int kitClose(void);
 // Destroys the window and ends the process with exit code 0. Escape is bound to it.
 [[noreturn]] void kitQuit(void);

@@ -32,3 +32,12 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libx11-dev libgl-dev libgl1-mes
 # headless Wayland compositor with its key injector and screenshot tool.
 TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
   grim)
+# What scripts/package needs to make the Debian packages and the Windows zip.
+PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+# What scripts/test-package needs besides to check them: lintian, the desktop entry's and the
+# metainfo's validators, the icon renderer, and the tools that drive and read a window.
+PACKAGE_TEST_PACKAGES=(lintian desktop-file-utils appstream librsvg2-bin imagemagick xvfb xdotool
+  x11-utils)
+# The benchmark's peer library.
+BENCH_PACKAGES=(libglfw3-dev xvfb)

@@ -224,6 +224,10 @@ TEST(PlayWithoutDisplay, ReportsAndEndsWithinASecond) {
     EXPECT_LE(took, 1.0);
     EXPECT_NE(program.exitCode, 0);
     EXPECT_FALSE(text.empty()) << "nothing reported on standard error";
+    // Which display could not be opened comes first, then the kit's own report.
+    size_t named = text.find("cannot open display ':97'");
+    EXPECT_NE(named, std::string::npos) << text;
+    EXPECT_LT(named, text.find("Error: ")) << text;
 }
 
 } // namespace

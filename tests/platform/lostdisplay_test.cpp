@@ -1,5 +1,5 @@
-// A display that goes away: a child process waits in GetMessageA on an Xvfb of this test's
-// own, the Xvfb is killed, and the child must end with a message and a non-zero code.
+// Displays of this test's own: one that goes away while a child process waits in GetMessageA
+// (the child must end with a message and a non-zero code), and one without GLX.
 #include <gtest/gtest.h>
 
 #include "platform/linux/x11/x11.h"
@@ -35,7 +35,7 @@ std::string readWithin(int fd, int timeoutMs) {
 // Starts an Xvfb of this test's own on a display number that nobody uses; 0 pid when none
 // could be started. The number is chosen here, not by -displayfd, so that a server started by
 // another test at the same moment can never be mistaken for this one.
-pid_t startXvfb(std::string* display) {
+pid_t startXvfb(std::string* display, bool withGlx = true) {
     for (int attempt = 0; attempt < 10; attempt++) {
         int number = 100 + (int)((getpid() * 7 + attempt * 131) % 800);
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
@@ -49,7 +49,7 @@ pid_t startXvfb(std::string* display) {
             dup2(null, 1);
             dup2(null, 2);
             execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-                   (char*)nullptr);
+                   withGlx ? "+extension" : "-extension", "GLX", (char*)nullptr);
             _exit(127);
         }
         for (int i = 0; i < 100; i++) {
@@ -142,6 +142,66 @@ TEST(LostDisplayTest, ProgramEndsWithAMessageAndAnErrorCode) {
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_LT(WEXITSTATUS(status), 90) << "the window could not be opened";
     EXPECT_NE(message.find("lost the connection to the X display"), std::string::npos) << message;
+}
+
+// A display without GLX: no pixel format can be chosen, and standard error says why in the
+// words a user can act on, before the caller reports its own failure.
+TEST(LostDisplayTest, ADisplayWithoutGlxSaysOpenGlIsMissing) {
+    std::string display;
+    pid_t server = startXvfb(&display, false);
+    if (server == 0) {
+        GTEST_SKIP() << "Xvfb could not be started";
+    }
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(errors[0]);
+        setenv("DISPLAY", display.c_str(), 1);
+        dup2(errors[1], 2);
+        WNDCLASSA windowClass;
+        std::memset(&windowClass, 0, sizeof(windowClass));
+        windowClass.lpfnWndProc = plainProc;
+        windowClass.lpszClassName = "noGlxClass";
+        RegisterClassA(&windowClass);
+        HWND window = CreateWindowExA(0, "noGlxClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
+                                      nullptr, nullptr, nullptr, nullptr);
+        if (window == nullptr) {
+            _exit(90);
+        }
+        PIXELFORMATDESCRIPTOR wanted;
+        std::memset(&wanted, 0, sizeof(wanted));
+        wanted.nSize = sizeof(wanted);
+        wanted.nVersion = 1;
+        wanted.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+        wanted.iPixelType = PFD_TYPE_RGBA;
+        wanted.cColorBits = 24;
+        HDC dc = GetDC(window);
+        int first = ChoosePixelFormat(dc, &wanted);
+        int second = ChoosePixelFormat(dc, &wanted);
+        std::fflush(stderr);
+        _exit(first == 0 && second == 0 ? 0 : 91);
+    }
+    close(errors[1]);
+    std::string written;
+    char buffer[256];
+    ssize_t length;
+    while ((length = read(errors[0], buffer, sizeof(buffer))) > 0) {
+        written.append(buffer, (size_t)length);
+    }
+    close(errors[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a format without GLX, or no window: " << written;
+    std::string said = "platform_lostdisplay_test: the X display '" + display +
+                       "' has no GLX extension: OpenGL (GLX) is missing\n";
+    size_t at = written.find(said);
+    EXPECT_NE(at, std::string::npos) << written;
+    EXPECT_EQ(written.find(said, at + 1), std::string::npos) << "said more than once: " << written;
 }
 
 } // namespace

@@ -9,8 +9,10 @@
 #include <X11/Xutil.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +30,8 @@ struct Observer {
     std::atomic<int> darkPixels{0};
     std::atomic<int> width{0};
     std::atomic<int> textWidth{0};
+    std::string instance;
+    std::string windowClass;
 };
 
 // Plays the user: finds the box, looks at it, disturbs the owner, then presses Return.
@@ -45,6 +49,13 @@ void actAsUser(Observer* observer, const char* caption, Window owner) {
         5);
     if (box != 0) {
         observer->found = true;
+        XClassHint hint;
+        if (XGetClassHint(display, box, &hint) != 0) {
+            observer->instance = hint.res_name;
+            observer->windowClass = hint.res_class;
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
         XWindowAttributes attributes;
         XGetWindowAttributes(display, box, &attributes);
         observer->width = attributes.width;
@@ -105,14 +116,29 @@ TEST_F(MessageBoxTest, BoxShowsBlocksKeepsDispatchingAndClosesOnReturn) {
     std::thread user(actAsUser, &observer, "Box caption", x11WindowOf(window));
     // A quit already waiting does not end the box; it stays for the loop that follows.
     PostQuitMessage(4);
+    // Standard error gets the caption and the text while the box is shown, for the log.
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    int savedError = dup(2);
+    dup2(fileno(capture), 2);
     int result = MessageBoxA(GetFocus(), text.c_str(), "Box caption", MB_OK);
     bool pressedBeforeReturn = observer.returnPressed;
+    std::fflush(stderr);
+    dup2(savedError, 2);
+    close(savedError);
+    std::rewind(capture);
+    char written[512] = {};
+    size_t length = std::fread(written, 1, sizeof(written) - 1, capture);
+    std::fclose(capture);
     int paints = countLogged(WM_PAINT);
     int moves = countLogged(WM_MOVE);
     user.join();
 
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(observer.found) << "no window named by the caption";
+    EXPECT_EQ(std::string(written, length), "Box caption: " + text);
+    EXPECT_EQ(observer.instance, "platform_msgbox_test") << "WM_CLASS: the program's name first";
+    EXPECT_EQ(observer.windowClass, "WrendleMessage");
     EXPECT_TRUE(pressedBeforeReturn) << "the box returned before Return was pressed";
     EXPECT_GE(observer.width, observer.textWidth) << "the box is narrower than its text";
     EXPECT_GT(observer.darkPixels, 100) << "no text drawn in the box";

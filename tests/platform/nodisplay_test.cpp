@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,56 @@ TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
     POINT point;
     EXPECT_FALSE(GetCursorPos(&point));
     EXPECT_EQ(GetFocus(), nullptr);
+}
+
+// A fresh process, as a program starts: the layer's first use names the display it could not
+// open, once, before the caption and text of the box that reports the failure.
+TEST_F(NoDisplayTest, TheDisplayThatCouldNotBeOpenedIsNamedFirst) {
+    const char* name = ":969";
+    if (access("/tmp/.X11-unix/X969", F_OK) == 0) {
+        GTEST_SKIP() << "a server listens on " << name;
+    }
+    int output[2];
+    ASSERT_EQ(pipe(output), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The layer chooses its display once per process, so the child starts afresh: this
+        // program again, running only the case below.
+        close(output[0]);
+        dup2(output[1], 2);
+        int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, 1);
+        setenv("DISPLAY", name, 1);
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("WAYLAND_SOCKET");
+        setenv("WRENDLE_NODISPLAY_CHILD", "1", 1);
+        execl("/proc/self/exe", "platform_nodisplay_test",
+              "--gtest_filter=NoDisplayChild.TwoBoxesWithoutADisplay", (char*)nullptr);
+        _exit(127);
+    }
+    close(output[1]);
+    std::string written;
+    char buffer[256];
+    ssize_t length;
+    while ((length = read(output[0], buffer, sizeof(buffer))) > 0) {
+        written.append(buffer, (size_t)length);
+    }
+    close(output[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(written, "platform_nodisplay_test: cannot open display ':969'\n"
+                       "Error: create window failed\nWarning: second\n");
+}
+
+// The child of the case above: a fresh process whose first use of the layer is a box.
+TEST(NoDisplayChild, TwoBoxesWithoutADisplay) {
+    if (getenv("WRENDLE_NODISPLAY_CHILD") == nullptr) {
+        GTEST_SKIP() << "runs only as the child of TheDisplayThatCouldNotBeOpenedIsNamedFirst";
+    }
+    MessageBoxA(nullptr, "create window failed\n", "Error", MB_OK);
+    MessageBoxA(nullptr, "second", "Warning", MB_OK);
 }
 
 TEST_F(NoDisplayTest, MessageBoxWritesCaptionAndTextToStandardError) {

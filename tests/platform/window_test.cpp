@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -301,11 +302,20 @@ TEST_F(WindowTest, XWindowCarriesClassAndTitles) {
     ASSERT_NE(narrow, nullptr);
     ASSERT_NE(wideWindow, nullptr);
 
+    // WM_CLASS: the program's name from its path, then the window class; and the machine it
+    // runs on, which gives _NET_WM_PID its meaning.
     XClassHint hint;
     ASSERT_NE(XGetClassHint(x11Display(), x11WindowOf(narrow), &hint), 0);
+    EXPECT_STREQ(hint.res_name, "platform_window_test");
     EXPECT_STREQ(hint.res_class, CLASS_NAME);
     XFree(hint.res_name);
     XFree(hint.res_class);
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof(host) - 1), 0);
+    XTextProperty machine;
+    ASSERT_NE(XGetWMClientMachine(x11Display(), x11WindowOf(narrow), &machine), 0);
+    EXPECT_EQ(std::string((const char*)machine.value, machine.nitems), host);
+    XFree(machine.value);
 
     Atom type = None;
     EXPECT_EQ(property(x11WindowOf(narrow), XA_WM_NAME, &type), "Caf\xe9 narrow");

@@ -1,5 +1,5 @@
 // MessageBoxA: a modal box on the backend's surface whose loop keeps dispatching the thread's
-// other messages, as Win32's does; standard error when no box can be shown.
+// other messages, as Win32's does; its text also goes to standard error.
 #include "platform/linux/backend.h"
 
 #include <cstdio>
@@ -32,11 +32,14 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (platformHook != nullptr && platformHook->messageBox(text, caption)) {
         return IDOK;
     }
+    // Written to standard error as well as shown, so that a log or a terminal keeps why the
+    // program stopped after the box is gone; the display is tried first, so that one that could
+    // not be opened is named before this.
     const Backend* backend = platformBackend();
+    toStandardError(text, caption);
     BoxSurface box = BoxSurface();
     if (backend == nullptr || openCount >= MAX_OPEN ||
         !backend->openBox(&box, windowRecord(owner), text, caption)) {
-        toStandardError(text, caption);
         return IDOK;
     }
     // The owner is disabled while the box is open, as Win32 does: its input is dropped, while

@@ -4,10 +4,14 @@
 #include "platform/linux/x11/x11.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 X11Connection x11;
 
@@ -33,7 +37,7 @@ int onXError(Display* display, XErrorEvent* error) {
 int onXIOError(Display* display) {
     (void)display;
     std::fflush(stdout);
-    std::fprintf(stderr, "wrendle: lost the connection to the X display; ending.\n");
+    std::fprintf(stderr, "%s: lost the connection to the X display; ending.\n", x11ProgramName());
     std::fflush(stderr);
     std::_Exit(3);
 }
@@ -76,6 +80,14 @@ bool connect(void) {
     XSetIOErrorHandler(onXIOError);
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
+        // Said once, before whatever the caller reports, so a log shows which display it was.
+        const char* name = XDisplayName(nullptr);
+        if (name == nullptr || name[0] == 0) {
+            std::fprintf(stderr, "%s: cannot open display: DISPLAY is not set\n", x11ProgramName());
+        } else {
+            std::fprintf(stderr, "%s: cannot open display '%s'\n", x11ProgramName(), name);
+        }
+        std::fflush(stderr);
         return false;
     }
     x11.display = display;
@@ -94,6 +106,58 @@ void screenSize(int* width, int* height) {
 }
 
 } // namespace
+
+const char* x11ProgramName(void) {
+    static char name[256];
+    if (name[0] != 0) {
+        return name;
+    }
+    // glibc keeps the last part of argv[0]; a program started with an empty argv[0] still has
+    // its executable's path.
+    const char* shortName = program_invocation_short_name;
+    if (shortName != nullptr && shortName[0] != 0) {
+        copyText(name, sizeof(name), shortName);
+        return name;
+    }
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length > 0) {
+        path[length] = 0;
+        const char* slash = std::strrchr(path, '/');
+        copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
+    }
+    if (name[0] == 0) {
+        copyText(name, sizeof(name), "wrendle");
+    }
+    return name;
+}
+
+void x11SetIdentity(Display* display, Window xwindow, const char* className) {
+    XClassHint* hint = XAllocClassHint();
+    if (hint != nullptr) {
+        char instance[256];
+        char windowClass[256];
+        copyText(instance, sizeof(instance), x11ProgramName());
+        copyText(windowClass, sizeof(windowClass), className);
+        hint->res_name = instance;
+        hint->res_class = windowClass;
+        XSetClassHint(display, xwindow, hint);
+        XFree(hint);
+    }
+    // _NET_WM_PID means something only together with the machine the process runs on.
+    char host[256] = {};
+    if (gethostname(host, sizeof(host) - 1) == 0 && host[0] != 0) {
+        char* list[1] = {host};
+        XTextProperty machine;
+        if (XStringListToTextProperty(list, 1, &machine) != 0) {
+            XSetWMClientMachine(display, xwindow, &machine);
+            XFree(machine.value);
+        }
+    }
+    long pid = (long)getpid();
+    XChangeProperty(display, xwindow, x11.netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    (const unsigned char*)&pid, 1);
+}
 
 void x11BeginErrorTrap(void) {
     if (x11.trapDepth == 0 && x11.display != nullptr) {

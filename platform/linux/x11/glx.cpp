@@ -4,6 +4,7 @@
 
 #include <X11/Xutil.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -160,6 +161,17 @@ void loadRealFormats(void) {
     }
     Display* display = x11.display;
     glx.formatsLoaded = true;
+    // Without the extension there are no formats, so no window can have a context: say why on
+    // standard error, once, before the caller reports its own failure.
+    int errorBase = 0;
+    int eventBase = 0;
+    if (!glXQueryExtension(display, &errorBase, &eventBase)) {
+        std::fprintf(stderr,
+                     "%s: the X display '%s' has no GLX extension: OpenGL (GLX) is missing\n",
+                     x11ProgramName(), DisplayString(display));
+        std::fflush(stderr);
+        return;
+    }
     int screen = DefaultScreen(display);
     int count = 0;
     GLXFBConfig* configs = glXGetFBConfigs(display, screen, &count);

@@ -127,15 +127,8 @@ void setProperties(Display* display, Box* box, const char* caption, Window owner
     latin1ToUtf8(caption, utf8, sizeof(utf8));
     XChangeProperty(display, box->window, x11.netWmName, x11.utf8String, 8, PropModeReplace,
                     (const unsigned char*)utf8, (int)std::strlen(utf8));
-    XClassHint* hint = XAllocClassHint();
-    if (hint != nullptr) {
-        char name[] = "wrendle-message";
-        char className[] = "WrendleMessage";
-        hint->res_name = name;
-        hint->res_class = className;
-        XSetClassHint(display, box->window, hint);
-        XFree(hint);
-    }
+    // The program's name as the instance, as for its other windows; the class is the box's own.
+    x11SetIdentity(display, box->window, "WrendleMessage");
     XSizeHints* size = XAllocSizeHints();
     if (size != nullptr) {
         size->flags = PMinSize | PMaxSize;

@@ -53,21 +53,12 @@ void setHints(Display* display, Window xwindow, const char* className, const Win
         XSetWMHints(display, xwindow, wm);
         XFree(wm);
     }
-    XClassHint* hint = XAllocClassHint();
-    if (hint != nullptr) {
-        char name[256];
-        copyText(name, sizeof(name), className);
-        hint->res_name = name;
-        hint->res_class = name;
-        XSetClassHint(display, xwindow, hint);
-        XFree(hint);
-    }
+    // The instance is the program's name and the class the window class, so that a desktop
+    // entry's StartupWMClass names the class and docks match the window to the entry.
+    x11SetIdentity(display, xwindow, className);
     // Without WM_DELETE_WINDOW a window manager kills the connection on the close box.
     Atom protocols[2] = {x11.wmDeleteWindow, x11.netWmPing};
     XSetWMProtocols(display, xwindow, protocols, 2);
-    long pid = (long)getpid();
-    XChangeProperty(display, xwindow, x11.netWmPid, XA_CARDINAL, 32, PropModeReplace,
-                    (const unsigned char*)&pid, 1);
 }
 
 long elapsedSince(const timespec& start) {
