@@ -1,0 +1,42 @@
+# CPack's settings: on Linux two Debian packages, `wrendle` (the game, section games) and
+# `libwrendle-kit-dev` (the kit's header, libraries, CMake package and pkg-config file), their
+# dependencies found by dpkg-shlibdeps. scripts/package builds them; the Windows zip is made
+# there from the Runtime component of the MinGW build.
+set(CPACK_PACKAGE_NAME wrendle)
+set(CPACK_PACKAGE_VENDOR "The Wrendle developers")
+set(CPACK_PACKAGE_CONTACT "The Wrendle developers <wrendle@wrendle.example.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serpent arcade game on a small OpenGL window kit")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Runtime Development)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME wrendle)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION games)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+    "serpent arcade game
+ Wrendle is a small single-player arcade game. You steer a serpent, a chain
+ of square cells, across a walled field. It grows by one cell for every piece
+ of food it eats, and dies when its head leaves the field, runs into its own
+ body, or enters an obstacle while it holds no bonus charge; bonus stars let
+ it break through obstacles.")
+
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libwrendle-kit-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libx11-dev, libgl-dev")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+    "Wrendle's OpenGL window kit (development files)
+ The window kit that the game Wrendle is built on: one OpenGL window, handler
+ slots, key and mouse bindings, a message loop and colour maps. This package
+ holds its header, static libraries, a CMake package (WrendleKit, target
+ Wrendle::kit), a pkg-config module (wrendle-kit), a guide and examples.")
+
+include(CPack)
