@@ -1,7 +1,8 @@
-// The test controls that work through the layer's hook: the virtual clock, fault injection,
-// the counts of realizations and broadcasts, and the record of message boxes.
+// The test controls that work through the layer's hook: fault injection, the counts of
+// realizations and broadcasts, the record of message boxes, and the virtual clock (clock.cpp).
 #include "platform/linux/core/core.h"
 #include "platform/testctl.h"
+#include "platform/testctl/clock.h"
 
 #include <cstring>
 
@@ -26,11 +27,6 @@ struct Recorded {
 };
 
 struct Controls {
-    bool virtualClock;
-    uint32_t tick;
-    uint32_t sleepCount;
-    uint32_t lastSleep;
-    uint64_t totalSleep;
     Fault faults[CALL_COUNT];
     bool refuseSystemPaletteUse;
     int realizeCount;
@@ -68,21 +64,14 @@ bool fail(PlatformCall call) {
 }
 
 bool tick(DWORD* now) {
-    if (controls.virtualClock) {
-        *now = controls.tick;
+    if (virtualClock.on) {
+        *now = virtualClock.tick;
     }
-    return controls.virtualClock;
+    return virtualClock.on;
 }
 
 bool sleep(DWORD milliseconds) {
-    if (!controls.virtualClock) {
-        return false;
-    }
-    controls.tick += milliseconds;
-    controls.sleepCount++;
-    controls.lastSleep = milliseconds;
-    controls.totalSleep += milliseconds;
-    return true;
+    return virtualSleep(milliseconds);
 }
 
 bool messageBox(const char* text, const char* caption) {
@@ -107,42 +96,6 @@ const PlatformHook hook = {fail, tick, sleep, messageBox};
 const bool installed = (platformHook = &hook, true);
 
 } // namespace
-
-void testUseVirtualClock(uint32_t startTick) {
-    controls.virtualClock = true;
-    controls.tick = startTick;
-    controls.sleepCount = 0;
-    controls.lastSleep = 0;
-    controls.totalSleep = 0;
-}
-
-void testUseRealClock(void) {
-    controls.virtualClock = false;
-    controls.tick = 0;
-    controls.sleepCount = 0;
-    controls.lastSleep = 0;
-    controls.totalSleep = 0;
-}
-
-void testSetTick(uint32_t tick) {
-    controls.tick = tick;
-}
-
-void testAdvanceTick(uint32_t milliseconds) {
-    controls.tick += milliseconds;
-}
-
-uint32_t testSleepCount(void) {
-    return controls.sleepCount;
-}
-
-uint32_t testLastSleep(void) {
-    return controls.lastSleep;
-}
-
-uint64_t testTotalSleep(void) {
-    return controls.totalSleep;
-}
 
 void testFailCall(TestOperation op, int skip, int times) {
     if (op < 0 || op >= TEST_OPERATION_COUNT) {

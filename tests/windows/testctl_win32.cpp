@@ -10,21 +10,12 @@
 // entries: GetTickCount64, SleepEx, GetCursorInfo and MessageBoxExA. The slots carry these names
 // with the 64-bit Windows toolchains (MinGW-w64, and MSVC for x64).
 #include "platform/testctl.h"
+#include "platform/testctl/clock.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-struct VirtualClock {
-    bool on = false;
-    uint32_t tick = 0;
-    uint32_t sleepCount = 0;
-    uint32_t lastSleep = 0;
-    uint64_t totalSleep = 0;
-};
-
-VirtualClock virtualClock;
 
 struct Fault {
     int skip = 0;
@@ -54,14 +45,9 @@ DWORD WINAPI steeredGetTickCount(void) {
 }
 
 void WINAPI steeredSleep(DWORD milliseconds) {
-    if (virtualClock.on) {
-        virtualClock.tick += milliseconds;
-        virtualClock.sleepCount++;
-        virtualClock.lastSleep = milliseconds;
-        virtualClock.totalSleep += milliseconds;
-        return;
+    if (!virtualSleep(milliseconds)) {
+        SleepEx(milliseconds, FALSE);
     }
-    SleepEx(milliseconds, FALSE);
 }
 
 BOOL WINAPI steeredGetCursorPos(LPPOINT point) {
@@ -123,36 +109,6 @@ DWORD(WINAPI* __imp_GetTickCount)(void) = steeredGetTickCount;
 void(WINAPI* __imp_Sleep)(DWORD) = steeredSleep;
 BOOL(WINAPI* __imp_GetCursorPos)(LPPOINT) = steeredGetCursorPos;
 int(WINAPI* __imp_MessageBoxA)(HWND, LPCSTR, LPCSTR, UINT) = steeredMessageBoxA;
-}
-
-void testUseVirtualClock(uint32_t startTick) {
-    virtualClock = VirtualClock();
-    virtualClock.on = true;
-    virtualClock.tick = startTick;
-}
-
-void testUseRealClock(void) {
-    virtualClock = VirtualClock();
-}
-
-void testSetTick(uint32_t tick) {
-    virtualClock.tick = tick;
-}
-
-void testAdvanceTick(uint32_t milliseconds) {
-    virtualClock.tick += milliseconds;
-}
-
-uint32_t testSleepCount(void) {
-    return virtualClock.sleepCount;
-}
-
-uint32_t testLastSleep(void) {
-    return virtualClock.lastSleep;
-}
-
-uint64_t testTotalSleep(void) {
-    return virtualClock.totalSleep;
 }
 
 void testFailCall(TestOperation op, int skip, int times) {
