@@ -65,14 +65,10 @@ const DiffRule ENVIRONMENT[] = {
 // Known faults of the layer go into a list of their own here (the comparison's `pending` and
 // `open` slots) while their fix is being made, so each stays named until it is gone; none is
 // known today.
-const RuleSet RULES = {IGNORED,
-                       (int)(sizeof(IGNORED) / sizeof(IGNORED[0])),
-                       ENVIRONMENT,
-                       (int)(sizeof(ENVIRONMENT) / sizeof(ENVIRONMENT[0])),
-                       nullptr,
-                       0,
-                       nullptr,
-                       0};
+const RuleSet RULES = {IGNORED,     (int)(sizeof(IGNORED) / sizeof(IGNORED[0])),
+                       ENVIRONMENT, (int)(sizeof(ENVIRONMENT) / sizeof(ENVIRONMENT[0])),
+                       nullptr,     0,
+                       nullptr,     0};
 
 bool runOrReport(const std::string& command, TraceRun* run) {
     bool ok = runTrace(command, run);
