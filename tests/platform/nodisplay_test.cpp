@@ -5,6 +5,7 @@
 
 #include "platform/testctl.h"
 #include "platform/linux/x11/x11.h"
+#include <X11/keysym.h>
 #include "tests/support/support.h"
 
 #include <algorithm>
@@ -208,3 +209,56 @@ TEST(KernelTest, ExitProcessFlushesAndEndsWithItsCode) {
 }
 
 } // namespace
+
+// Both backends name keys by the X protocol's keysym numbers, which the core's table writes out
+// by hand: each must match Xlib's own name for it, the keypad's navigation keys included.
+TEST(KeysymTable, VirtualKeysOfKeysymsByTheirXNames) {
+    const struct {
+        unsigned long keysym;
+        int vk;
+    } cases[] = {
+        {XK_a, 'A'},
+        {XK_Z, 'Z'},
+        {XK_7, '7'},
+        {XK_space, VK_SPACE},
+        {XK_semicolon, VK_OEM_1},
+        {XK_BackSpace, VK_BACK},
+        {XK_ISO_Left_Tab, VK_TAB},
+        {XK_KP_Enter, VK_RETURN},
+        {XK_Escape, VK_ESCAPE},
+        {XK_Left, VK_LEFT},
+        {XK_KP_Left, VK_LEFT},
+        {XK_KP_Up, VK_UP},
+        {XK_KP_Right, VK_RIGHT},
+        {XK_KP_Down, VK_DOWN},
+        {XK_KP_Prior, VK_PRIOR},
+        {XK_KP_Next, VK_NEXT},
+        {XK_KP_End, VK_END},
+        {XK_KP_Home, VK_HOME},
+        {XK_KP_Insert, VK_INSERT},
+        {XK_Delete, VK_DELETE},
+        {XK_KP_Delete, VK_DELETE},
+        {XK_Shift_R, VK_SHIFT},
+        {XK_Control_L, VK_CONTROL},
+        {XK_Meta_R, VK_MENU},
+        {XK_Caps_Lock, VK_CAPITAL},
+        {XK_Pause, VK_PAUSE},
+        {XK_Print, VK_SNAPSHOT},
+        {XK_Num_Lock, VK_NUMLOCK},
+        {XK_Scroll_Lock, VK_SCROLL},
+        {XK_Super_R, VK_RWIN},
+        {XK_Menu, VK_APPS},
+        {XK_F1, VK_F1},
+        {XK_F12, VK_F12},
+        {XK_KP_0, VK_NUMPAD0},
+        {XK_KP_9, VK_NUMPAD0 + 9},
+        {XK_KP_Multiply, VK_MULTIPLY},
+        {XK_KP_Divide, VK_DIVIDE},
+        {XK_F13, 0},
+        {XK_eacute, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(virtualKeyOfKeysym((uint32_t)c.keysym), c.vk)
+            << "keysym 0x" << std::hex << c.keysym;
+    }
+}

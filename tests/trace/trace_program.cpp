@@ -7,12 +7,9 @@
 
 namespace {
 
-// Messages and constants that the layer's header leaves out, by Win32's numbers: the program
-// names what Win32 sends even where the layer sends nothing of the kind.
+// A message that the layer's header leaves out (the layer never sends it), by Win32's number:
+// the program names what Win32 sends even where the layer sends nothing of the kind.
 const UINT WM_CONTEXTMENU_ = 0x007B;
-const int VK_F2_ = 0x71;
-const int VK_F3_ = 0x72;
-const int VK_F4_ = 0x73;
 
 struct MessageName {
     UINT message;
@@ -310,16 +307,16 @@ RECT outerFor(int x, int y, int width, int height) {
 // The program's own steps, started by keys so that the driver's input decides when they run.
 void onKeyUp(HWND window, WPARAM vk) {
     const char* outer = trace.phase;
-    if (vk == (WPARAM)VK_F2_) {
+    if (vk == (WPARAM)VK_F2) {
         RECT rect = outerFor(MOVED_X, MOVED_Y, MOVED_WIDTH, MOVED_HEIGHT);
         trace.phase = "MoveWindow";
         MoveWindow(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                    TRUE);
-    } else if (vk == (WPARAM)VK_F3_) {
+    } else if (vk == (WPARAM)VK_F3) {
         trace.phase = "ShowWindow(SW_MINIMIZE)";
         ShowWindow(window, SW_MINIMIZE);
         trace.restorePending = true;
-    } else if (vk == (WPARAM)VK_F4_) {
+    } else if (vk == (WPARAM)VK_F4) {
         // A paint, a posted message and a quit, all waiting at once: the retrieval order shows.
         InvalidateRect(window, nullptr, FALSE);
         PostMessageA(window, WM_USER, 1, 2);

@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 
 #include <cstddef>
+#include <cstdint>
 
 const int MAX_WINDOWS = 16;
 // Where Win32 parks a minimised window; WM_MOVE reports it as the client origin meanwhile.
@@ -143,6 +144,9 @@ void inputCloseRequested(WindowRecord* window);
 
 // The virtual key of a character on the US layout's typing block; 0 for none.
 int virtualKeyOfCharacter(char c);
+// The virtual key of a keysym, as the X protocol numbers keysyms (xkbcommon uses the same
+// numbers, so both backends share this); 0 for a key Win32 has no virtual key for.
+int virtualKeyOfKeysym(uint32_t keysym);
 // Whether LoadKeyboardLayoutA("00000409") asked for the US layout's characters.
 bool inputUsesUsLayout(void);
 // Keys released while another window had the focus never arrive; leaving them down would keep

@@ -144,6 +144,92 @@ void queuePointer(WindowRecord* window, UINT message, int x, int y, POINT screen
 
 } // namespace
 
+namespace {
+
+// Keysyms with a virtual key of their own, by the X protocol's numbers (the names are its
+// keysym names); the keypad's navigation keys give the same keys as the main block.
+struct KeysymKey {
+    uint32_t keysym;
+    int vk;
+};
+const KeysymKey KEYSYM_KEYS[] = {
+    {0xff08, VK_BACK},     // BackSpace
+    {0xff09, VK_TAB},      // Tab
+    {0xfe20, VK_TAB},      // ISO_Left_Tab
+    {0xff0d, VK_RETURN},   // Return
+    {0xff8d, VK_RETURN},   // KP_Enter
+    {0xff1b, VK_ESCAPE},   // Escape
+    {0xff51, VK_LEFT},     // Left
+    {0xff96, VK_LEFT},     // KP_Left
+    {0xff52, VK_UP},       // Up
+    {0xff97, VK_UP},       // KP_Up
+    {0xff53, VK_RIGHT},    // Right
+    {0xff98, VK_RIGHT},    // KP_Right
+    {0xff54, VK_DOWN},     // Down
+    {0xff99, VK_DOWN},     // KP_Down
+    {0xff55, VK_PRIOR},    // Prior
+    {0xff9a, VK_PRIOR},    // KP_Prior
+    {0xff56, VK_NEXT},     // Next
+    {0xff9b, VK_NEXT},     // KP_Next
+    {0xff57, VK_END},      // End
+    {0xff9c, VK_END},      // KP_End
+    {0xff50, VK_HOME},     // Home
+    {0xff95, VK_HOME},     // KP_Home
+    {0xff63, VK_INSERT},   // Insert
+    {0xff9e, VK_INSERT},   // KP_Insert
+    {0xffff, VK_DELETE},   // Delete
+    {0xff9f, VK_DELETE},   // KP_Delete
+    {0xffe1, VK_SHIFT},    // Shift_L
+    {0xffe2, VK_SHIFT},    // Shift_R
+    {0xffe3, VK_CONTROL},  // Control_L
+    {0xffe4, VK_CONTROL},  // Control_R
+    {0xffe9, VK_MENU},     // Alt_L
+    {0xffea, VK_MENU},     // Alt_R
+    {0xffe7, VK_MENU},     // Meta_L
+    {0xffe8, VK_MENU},     // Meta_R
+    {0xffe5, VK_CAPITAL},  // Caps_Lock
+    {0xff13, VK_PAUSE},    // Pause
+    {0xff61, VK_SNAPSHOT}, // Print
+    {0xff7f, VK_NUMLOCK},  // Num_Lock
+    {0xff14, VK_SCROLL},   // Scroll_Lock
+    {0xffeb, VK_LWIN},     // Super_L
+    {0xffec, VK_RWIN},     // Super_R
+    {0xff67, VK_APPS},     // Menu
+    {0xffaa, VK_MULTIPLY}, // KP_Multiply
+    {0xffab, VK_ADD},      // KP_Add
+    {0xffad, VK_SUBTRACT}, // KP_Subtract
+    {0xffae, VK_DECIMAL},  // KP_Decimal
+    {0xffaf, VK_DIVIDE},   // KP_Divide
+};
+const uint32_t KEYSYM_F1 = 0xffbe;
+const uint32_t KEYSYM_F12 = 0xffc9;
+const uint32_t KEYSYM_KP_0 = 0xffb0;
+const uint32_t KEYSYM_KP_9 = 0xffb9;
+
+} // namespace
+
+int virtualKeyOfKeysym(uint32_t keysym) {
+    // Latin-1's printable range is ASCII's: the US layout's own table names those keys.
+    if (keysym >= 0x20 && keysym <= 0x7e) {
+        int vk = virtualKeyOfCharacter((char)keysym);
+        if (vk != 0) {
+            return vk;
+        }
+    }
+    if (keysym >= KEYSYM_F1 && keysym <= KEYSYM_F12) {
+        return (int)(keysym - KEYSYM_F1) + VK_F1;
+    }
+    if (keysym >= KEYSYM_KP_0 && keysym <= KEYSYM_KP_9) {
+        return (int)(keysym - KEYSYM_KP_0) + VK_NUMPAD0;
+    }
+    for (const KeysymKey& key : KEYSYM_KEYS) {
+        if (key.keysym == keysym) {
+            return key.vk;
+        }
+    }
+    return 0;
+}
+
 int virtualKeyOfCharacter(char c) {
     if (c >= 'a' && c <= 'z') {
         return c - 'a' + 'A';

@@ -52,7 +52,7 @@ int virtualKeyOf(xkb_keycode_t keycode) {
             keysym = syms[0];
         }
     }
-    return waylandVirtualKey(keysym);
+    return virtualKeyOfKeysym(keysym);
 }
 
 // What the key types in the current state: Shift and Caps Lock count, and Control makes the
@@ -400,101 +400,4 @@ void waylandRideImplicitGrab(WindowRecord* window) {
 
 void waylandUngrabPointer(bool endedAlready) {
     (void)endedAlready;
-}
-
-int waylandVirtualKey(xkb_keysym_t keysym) {
-    // Latin-1's printable range is ASCII's: the US layout's own table names those keys.
-    if (keysym >= XKB_KEY_space && keysym <= XKB_KEY_asciitilde) {
-        int vk = virtualKeyOfCharacter((char)keysym);
-        if (vk != 0) {
-            return vk;
-        }
-    }
-    if (keysym >= XKB_KEY_F1 && keysym <= XKB_KEY_F12) {
-        return (int)(keysym - XKB_KEY_F1) + VK_F1;
-    }
-    if (keysym >= XKB_KEY_KP_0 && keysym <= XKB_KEY_KP_9) {
-        return (int)(keysym - XKB_KEY_KP_0) + VK_NUMPAD0;
-    }
-    switch (keysym) {
-    case XKB_KEY_BackSpace:
-        return VK_BACK;
-    case XKB_KEY_Tab:
-    case XKB_KEY_ISO_Left_Tab:
-        return VK_TAB;
-    case XKB_KEY_Return:
-    case XKB_KEY_KP_Enter:
-        return VK_RETURN;
-    case XKB_KEY_Escape:
-        return VK_ESCAPE;
-    case XKB_KEY_Left:
-    case XKB_KEY_KP_Left:
-        return VK_LEFT;
-    case XKB_KEY_Up:
-    case XKB_KEY_KP_Up:
-        return VK_UP;
-    case XKB_KEY_Right:
-    case XKB_KEY_KP_Right:
-        return VK_RIGHT;
-    case XKB_KEY_Down:
-    case XKB_KEY_KP_Down:
-        return VK_DOWN;
-    case XKB_KEY_Prior:
-    case XKB_KEY_KP_Prior:
-        return VK_PRIOR;
-    case XKB_KEY_Next:
-    case XKB_KEY_KP_Next:
-        return VK_NEXT;
-    case XKB_KEY_End:
-    case XKB_KEY_KP_End:
-        return VK_END;
-    case XKB_KEY_Home:
-    case XKB_KEY_KP_Home:
-        return VK_HOME;
-    case XKB_KEY_Insert:
-    case XKB_KEY_KP_Insert:
-        return VK_INSERT;
-    case XKB_KEY_Delete:
-    case XKB_KEY_KP_Delete:
-        return VK_DELETE;
-    case XKB_KEY_Shift_L:
-    case XKB_KEY_Shift_R:
-        return VK_SHIFT;
-    case XKB_KEY_Control_L:
-    case XKB_KEY_Control_R:
-        return VK_CONTROL;
-    case XKB_KEY_Alt_L:
-    case XKB_KEY_Alt_R:
-    case XKB_KEY_Meta_L:
-    case XKB_KEY_Meta_R:
-        return VK_MENU;
-    case XKB_KEY_Caps_Lock:
-        return VK_CAPITAL;
-    case XKB_KEY_Pause:
-        return VK_PAUSE;
-    case XKB_KEY_Print:
-        return VK_SNAPSHOT;
-    case XKB_KEY_Num_Lock:
-        return VK_NUMLOCK;
-    case XKB_KEY_Scroll_Lock:
-        return VK_SCROLL;
-    case XKB_KEY_Super_L:
-        return VK_LWIN;
-    case XKB_KEY_Super_R:
-        return VK_RWIN;
-    case XKB_KEY_Menu:
-        return VK_APPS;
-    case XKB_KEY_KP_Multiply:
-        return VK_MULTIPLY;
-    case XKB_KEY_KP_Add:
-        return VK_ADD;
-    case XKB_KEY_KP_Subtract:
-        return VK_SUBTRACT;
-    case XKB_KEY_KP_Decimal:
-        return VK_DECIMAL;
-    case XKB_KEY_KP_Divide:
-        return VK_DIVIDE;
-    default:
-        return 0;
-    }
 }

@@ -109,8 +109,6 @@ bool waylandCursorPosition(POINT* point);
 bool waylandGrabPointer(WindowRecord* window);
 void waylandRideImplicitGrab(WindowRecord* window);
 void waylandUngrabPointer(bool endedAlready);
-// The virtual key of an xkb keysym (0: it names none).
-int waylandVirtualKey(xkb_keysym_t keysym);
 
 // OpenGL through EGL (egl.cpp).
 bool wlEglConnect(void);
