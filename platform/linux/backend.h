@@ -11,6 +11,13 @@ struct BoxSurface {
     alignas(std::max_align_t) unsigned char native[512];
 };
 
+// A context as a backend makes it: its native context and the configuration it was made for,
+// which is the only one whose windows it can draw to.
+struct NativeContext {
+    void* context;
+    void* config;
+};
+
 struct Backend {
     const char* name;
 
@@ -47,11 +54,11 @@ struct Backend {
     // The client area changed size: the GL surface follows.
     void (*resizeSurface)(WindowRecord* window);
     void (*destroySurface)(WindowRecord* window);
-    // Contexts: null on failure; makeCurrent with a null window releases the current one and
+    // Contexts: false on failure; makeCurrent with a null window releases the current one and
     // refuses a context of another configuration than the window's.
-    void* (*createContext)(WindowRecord* window);
-    bool (*makeCurrent)(WindowRecord* window, void* context);
-    void (*deleteContext)(void* context);
+    bool (*createContext)(WindowRecord* window, NativeContext* out);
+    bool (*makeCurrent)(WindowRecord* window, const NativeContext* context);
+    void (*deleteContext)(const NativeContext* context);
     bool (*swapBuffers)(WindowRecord* window);
 
     // The pointer: its screen position, and capture as the display offers it: a grab of its

@@ -178,6 +178,21 @@ struct PresentedFormats {
     PIXELFORMATDESCRIPTOR formats[MAX_PRESENTED_FORMATS];
 };
 extern PresentedFormats presentedFormats;
+// The display's own configurations as pixel formats, numbered from 1 in the order the backend
+// adds them. One that reads exactly like a format already listed is left out, so every number
+// names a format that a caller can tell apart.
+const int MAX_REAL_FORMATS = 256;
+struct RealFormats {
+    int count;
+    void* configs[MAX_REAL_FORMATS];
+    PIXELFORMATDESCRIPTOR descriptions[MAX_REAL_FORMATS];
+};
+void addRealFormat(RealFormats* formats, void* config, const PIXELFORMATDESCRIPTOR* description);
+const PIXELFORMATDESCRIPTOR* realFormatDescription(const RealFormats* formats, int number);
+// The configuration of a format number; null outside the list.
+void* realFormatConfig(const RealFormats* formats, int number);
+// A descriptor's field from a count that a display may report out of a byte's range.
+BYTE clampByte(int value);
 // The closest entry of a list that fits a request, numbered from 1; 0 when none fits.
 int chooseFormat(const PIXELFORMATDESCRIPTOR* request, int count,
                  const PIXELFORMATDESCRIPTOR* (*describe)(int number));

@@ -18,7 +18,7 @@ const uintptr_t CONTEXT_TAG = 0x5E000000u;
 struct Context {
     bool used;
     uint32_t generation;
-    void* native;
+    NativeContext native;
 };
 
 struct Wgl {
@@ -130,6 +130,32 @@ void releaseCurrent(void) {
 } // namespace
 
 // Ties go to the lower number.
+void addRealFormat(RealFormats* formats, void* config, const PIXELFORMATDESCRIPTOR* description) {
+    if (formats->count >= MAX_REAL_FORMATS) {
+        return;
+    }
+    for (int k = 0; k < formats->count; k++) {
+        if (std::memcmp(&formats->descriptions[k], description, sizeof(*description)) == 0) {
+            return;
+        }
+    }
+    formats->configs[formats->count] = config;
+    formats->descriptions[formats->count] = *description;
+    formats->count++;
+}
+
+const PIXELFORMATDESCRIPTOR* realFormatDescription(const RealFormats* formats, int number) {
+    return number >= 1 && number <= formats->count ? &formats->descriptions[number - 1] : nullptr;
+}
+
+void* realFormatConfig(const RealFormats* formats, int number) {
+    return number >= 1 && number <= formats->count ? formats->configs[number - 1] : nullptr;
+}
+
+BYTE clampByte(int value) {
+    return (BYTE)(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
 int chooseFormat(const PIXELFORMATDESCRIPTOR* request, int count,
                  const PIXELFORMATDESCRIPTOR* (*describe)(int number)) {
     int best = 0;
@@ -258,8 +284,8 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     if (slot == MAX_CONTEXTS) {
         return failWith(ERROR_NOT_ENOUGH_MEMORY, (HGLRC) nullptr);
     }
-    void* native = platformBackend()->createContext(window);
-    if (native == nullptr) {
+    NativeContext native = {nullptr, nullptr};
+    if (!platformBackend()->createContext(window, &native)) {
         return failWith(ERROR_GEN_FAILURE, (HGLRC) nullptr);
     }
     Context& context = wgl.contexts[slot];
@@ -284,7 +310,7 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC handle) {
     if (context == nullptr || window == nullptr) {
         return failWith(ERROR_INVALID_HANDLE, FALSE);
     }
-    if (!platformBackend()->makeCurrent(window, context->native)) {
+    if (!platformBackend()->makeCurrent(window, &context->native)) {
         return failWith(ERROR_INVALID_PIXEL_FORMAT, FALSE);
     }
     wgl.currentContext = handle;
@@ -301,9 +327,9 @@ BOOL WINAPI wglDeleteContext(HGLRC handle) {
     if (wgl.currentContext == handle) {
         releaseCurrent();
     }
-    connectedBackend()->deleteContext(context->native);
+    connectedBackend()->deleteContext(&context->native);
     context->used = false;
-    context->native = nullptr;
+    context->native = NativeContext();
     return TRUE;
 }
 

@@ -9,26 +9,12 @@
 
 namespace {
 
-const int MAX_FORMATS = 256;
-const int MAX_CONTEXTS = 16;
-
-struct RealFormat {
-    EGLConfig config;
-    PIXELFORMATDESCRIPTOR description;
-};
-
-// A context and the configuration it was made for: it draws to windows of that one only.
-struct GlContext {
-    bool used;
-    EGLContext context;
-    EGLConfig config;
-};
+// The most configurations read from EGL; more than any driver offers.
+const int MOST_CONFIGS = 1024;
 
 struct EglState {
     bool formatsLoaded = false;
-    int realCount = 0;
-    RealFormat real[MAX_FORMATS] = {};
-    GlContext contexts[MAX_CONTEXTS] = {};
+    RealFormats real = {};
 };
 
 EglState egl;
@@ -39,10 +25,6 @@ int attribute(EGLConfig config, EGLint name) {
         return 0;
     }
     return value;
-}
-
-BYTE clampByte(int value) {
-    return (BYTE)(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
 // EGL's window surfaces are always double-buffered; it has no accumulation or auxiliary
@@ -88,34 +70,22 @@ void loadRealFormats(void) {
         return;
     }
     egl.formatsLoaded = true;
-    EGLConfig configs[MAX_FORMATS];
+    EGLConfig configs[MOST_CONFIGS];
     EGLint count = 0;
-    if (!eglGetConfigs(wl.egl, configs, MAX_FORMATS, &count)) {
+    if (!eglGetConfigs(wl.egl, configs, MOST_CONFIGS, &count)) {
         return;
     }
-    for (int i = 0; i < count && egl.realCount < MAX_FORMATS; i++) {
-        if (!usableConfig(configs[i])) {
-            continue;
-        }
-        RealFormat candidate;
-        candidate.config = configs[i];
-        describeConfig(configs[i], &candidate.description);
-        bool duplicate = false;
-        for (int k = 0; k < egl.realCount && !duplicate; k++) {
-            duplicate = std::memcmp(&egl.real[k].description, &candidate.description,
-                                    sizeof(PIXELFORMATDESCRIPTOR)) == 0;
-        }
-        if (!duplicate) {
-            egl.real[egl.realCount++] = candidate;
+    for (int i = 0; i < count; i++) {
+        if (usableConfig(configs[i])) {
+            PIXELFORMATDESCRIPTOR description;
+            describeConfig(configs[i], &description);
+            addRealFormat(&egl.real, configs[i], &description);
         }
     }
 }
 
 const PIXELFORMATDESCRIPTOR* realDescription(int number) {
-    if (number < 1 || number > egl.realCount) {
-        return nullptr;
-    }
-    return &egl.real[number - 1].description;
+    return realFormatDescription(&egl.real, number);
 }
 
 } // namespace
@@ -137,7 +107,7 @@ bool wlEglConnect(void) {
 
 int wlEglFormatCount(void) {
     loadRealFormats();
-    return egl.realCount;
+    return egl.real.count;
 }
 
 const PIXELFORMATDESCRIPTOR* wlEglDescribeFormat(int number) {
@@ -150,12 +120,12 @@ bool wlEglSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTO
     WaylandWindow* part = waylandPart(window);
     loadRealFormats();
     if (presented != nullptr) {
-        number = chooseFormat(presented, egl.realCount, realDescription);
+        number = chooseFormat(presented, egl.real.count, realDescription);
     }
-    if (number < 1 || number > egl.realCount) {
+    EGLConfig config = realFormatConfig(&egl.real, number);
+    if (config == nullptr) {
         return false;
     }
-    EGLConfig config = egl.real[number - 1].config;
     int width = window->width > 0 ? window->width : 1;
     int height = window->height > 0 ? window->height : 1;
     wl_egl_window* native = wl_egl_window_create(part->surface, width, height);
@@ -206,52 +176,41 @@ bool wlEglSwap(WindowRecord* window) {
     return eglSwapBuffers(wl.egl, part->eglSurface) == EGL_TRUE;
 }
 
-void* wlEglCreateContextFor(WindowRecord* window) {
+bool wlEglCreateContextFor(WindowRecord* window, NativeContext* out) {
     EGLConfig config = waylandPart(window)->config;
-    GlContext* record = nullptr;
-    for (GlContext& slot : egl.contexts) {
-        if (!slot.used) {
-            record = &slot;
-            break;
-        }
-    }
-    if (record == nullptr || config == nullptr) {
-        return nullptr;
+    if (config == nullptr) {
+        return false;
     }
     // The compatibility profile keeps OpenGL 1.1's immediate mode.
     const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
                                  EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
     EGLContext context = eglCreateContext(wl.egl, config, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
-        return nullptr;
+        return false;
     }
-    record->used = true;
-    record->context = context;
-    record->config = config;
-    return record;
+    out->context = context;
+    out->config = config;
+    return true;
 }
 
 // Refused here for a window of another configuration, as on X11. The swap interval is 0, so a
 // hidden or covered window never blocks the program's loop: it paces itself from the clock.
-bool wlEglMakeCurrentOn(WindowRecord* window, void* context) {
+bool wlEglMakeCurrentOn(WindowRecord* window, const NativeContext* context) {
     if (window == nullptr) {
         eglMakeCurrent(wl.egl, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         return true;
     }
-    GlContext* record = (GlContext*)context;
     WaylandWindow* part = waylandPart(window);
-    if (part->config != record->config || part->eglSurface == EGL_NO_SURFACE) {
+    if (part->config != context->config || part->eglSurface == EGL_NO_SURFACE) {
         return false;
     }
-    if (!eglMakeCurrent(wl.egl, part->eglSurface, part->eglSurface, record->context)) {
+    if (!eglMakeCurrent(wl.egl, part->eglSurface, part->eglSurface, context->context)) {
         return false;
     }
     eglSwapInterval(wl.egl, 0);
     return true;
 }
 
-void wlEglDeleteContext(void* context) {
-    GlContext* record = (GlContext*)context;
-    eglDestroyContext(wl.egl, record->context);
-    *record = GlContext();
+void wlEglDeleteContext(const NativeContext* context) {
+    eglDestroyContext(wl.egl, context->context);
 }

@@ -9,9 +9,6 @@
 
 namespace {
 
-const int MAX_FORMATS = 256;
-const int MAX_CONTEXTS = 16;
-
 // The largest GL surface the layer makes, in pixels. Mesa's software path presents a frame with
 // one XPutImage of the whole surface, which fails inside Xlib near 2^32 bytes (32767 x 32766 at
 // 32 bits; 32767 x 30000 still works); half of that leaves room for any pixel size up to 32 bits.
@@ -19,23 +16,9 @@ const long long MOST_SURFACE_PIXELS = 1LL << 29;
 // Each side's limit until a context has told the renderer's own (GL_MAX_VIEWPORT_DIMS).
 const int DEFAULT_MOST_SIDE = 16384;
 
-struct RealFormat {
-    GLXFBConfig config;
-    PIXELFORMATDESCRIPTOR description;
-};
-
-// A context and the configuration it was made for: it draws to windows of that one only.
-struct GlContext {
-    bool used;
-    GLXContext context;
-    GLXFBConfig config;
-};
-
 struct GlxState {
     bool formatsLoaded = false;
-    int realCount = 0;
-    RealFormat real[MAX_FORMATS] = {};
-    GlContext contexts[MAX_CONTEXTS] = {};
+    RealFormats real = {};
     int mostWidth = DEFAULT_MOST_SIDE;
     int mostHeight = DEFAULT_MOST_SIDE;
     bool limitsRead = false;
@@ -70,10 +53,6 @@ int highestBitAbove(unsigned long mask) {
         bit++;
     }
     return bit;
-}
-
-BYTE clampByte(int value) {
-    return (BYTE)(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
 // What a configuration really offers, in a descriptor's terms. Sizes are what the server
@@ -180,24 +159,16 @@ void loadRealFormats(void) {
     }
     int screenDepth = DefaultDepth(display, screen);
     for (int pass = 0; pass < 2; pass++) {
-        for (int i = 0; i < count && glx.realCount < MAX_FORMATS; i++) {
+        for (int i = 0; i < count; i++) {
             XVisualInfo* visual = glXGetVisualFromFBConfig(display, configs[i]);
             if (visual == nullptr) {
                 continue;
             }
             bool sameDepth = visual->depth == screenDepth;
             if (sameDepth == (pass == 0) && usableConfig(display, configs[i], visual)) {
-                RealFormat candidate;
-                candidate.config = configs[i];
-                describeConfig(display, configs[i], visual, &candidate.description);
-                bool duplicate = false;
-                for (int k = 0; k < glx.realCount && !duplicate; k++) {
-                    duplicate = std::memcmp(&glx.real[k].description, &candidate.description,
-                                            sizeof(PIXELFORMATDESCRIPTOR)) == 0;
-                }
-                if (!duplicate) {
-                    glx.real[glx.realCount++] = candidate;
-                }
+                PIXELFORMATDESCRIPTOR description;
+                describeConfig(display, configs[i], visual, &description);
+                addRealFormat(&glx.real, configs[i], &description);
             }
             XFree(visual);
         }
@@ -206,10 +177,7 @@ void loadRealFormats(void) {
 }
 
 const PIXELFORMATDESCRIPTOR* realDescription(int number) {
-    if (number < 1 || number > glx.realCount) {
-        return nullptr;
-    }
-    return &glx.real[number - 1].description;
+    return realFormatDescription(&glx.real, number);
 }
 
 // The real configuration that renders a presented format: the closest true-colour one with the
@@ -229,13 +197,13 @@ GLXFBConfig configForPresented(const PIXELFORMATDESCRIPTOR* presented) {
     request.cAccumBits = presented->cAccumBits;
     request.cDepthBits = presented->cDepthBits;
     request.cStencilBits = presented->cStencilBits;
-    int number = chooseFormat(&request, glx.realCount, realDescription);
+    int number = chooseFormat(&request, glx.real.count, realDescription);
     if (number == 0) {
         // Stereo is rare; a picture in one eye beats no picture.
         request.dwFlags |= PFD_STEREO_DONTCARE;
-        number = chooseFormat(&request, glx.realCount, realDescription);
+        number = chooseFormat(&request, glx.real.count, realDescription);
     }
-    return number == 0 ? nullptr : glx.real[number - 1].config;
+    return (GLXFBConfig)realFormatConfig(&glx.real, number);
 }
 
 // The child's size for a client area: all of it where the renderer can draw and present that
@@ -282,7 +250,7 @@ void readRendererLimits(void) {
 
 int glxFormatCount(void) {
     loadRealFormats();
-    return glx.realCount;
+    return glx.real.count;
 }
 
 const PIXELFORMATDESCRIPTOR* glxDescribeFormat(int number) {
@@ -297,9 +265,8 @@ bool glxSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR*
     Display* display = x11.display;
     X11Window* part = x11Part(window);
     loadRealFormats();
-    GLXFBConfig config = presented != nullptr
-                             ? configForPresented(presented)
-                             : (number <= glx.realCount ? glx.real[number - 1].config : nullptr);
+    GLXFBConfig config = presented != nullptr ? configForPresented(presented)
+                                              : (GLXFBConfig)realFormatConfig(&glx.real, number);
     if (config == nullptr) {
         return false;
     }
@@ -371,19 +338,9 @@ bool glxSwapBuffers(WindowRecord* window) {
     return true;
 }
 
-void* glxCreateContext(WindowRecord* window) {
+bool glxCreateContext(WindowRecord* window, NativeContext* out) {
     Display* display = x11.display;
     GLXFBConfig config = x11Part(window)->config;
-    GlContext* record = nullptr;
-    for (GlContext& slot : glx.contexts) {
-        if (!slot.used) {
-            record = &slot;
-            break;
-        }
-    }
-    if (record == nullptr) {
-        return nullptr;
-    }
     bool rgba = (attribute(display, config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
     x11BeginErrorTrap();
     GLXContext context = glXCreateNewContext(
@@ -393,17 +350,16 @@ void* glxCreateContext(WindowRecord* window) {
         if (context != nullptr) {
             glXDestroyContext(display, context);
         }
-        return nullptr;
+        return false;
     }
-    record->used = true;
-    record->context = context;
-    record->config = config;
-    return record;
+    out->context = context;
+    out->config = config;
+    return true;
 }
 
 // Refused here for a window of another configuration, instead of reaching the server as a
 // BadMatch.
-bool glxMakeCurrent(WindowRecord* window, void* context) {
+bool glxMakeCurrent(WindowRecord* window, const NativeContext* context) {
     Display* display = x11.display;
     if (window == nullptr) {
         x11BeginErrorTrap();
@@ -411,13 +367,12 @@ bool glxMakeCurrent(WindowRecord* window, void* context) {
         x11EndErrorTrap();
         return true;
     }
-    GlContext* record = (GlContext*)context;
     X11Window* part = x11Part(window);
-    if (part->config != record->config) {
+    if ((void*)part->config != context->config) {
         return false;
     }
     x11BeginErrorTrap();
-    Bool made = glXMakeCurrent(display, part->glChild, record->context);
+    Bool made = glXMakeCurrent(display, part->glChild, (GLXContext)context->context);
     int error = x11EndErrorTrap();
     if (!made || error != 0) {
         return false;
@@ -426,10 +381,8 @@ bool glxMakeCurrent(WindowRecord* window, void* context) {
     return true;
 }
 
-void glxDeleteContext(void* context) {
-    GlContext* record = (GlContext*)context;
+void glxDeleteContext(const NativeContext* context) {
     x11BeginErrorTrap();
-    glXDestroyContext(x11.display, record->context);
+    glXDestroyContext(x11.display, (GLXContext)context->context);
     x11EndErrorTrap();
-    *record = GlContext();
 }
