@@ -201,8 +201,18 @@ Observation observe(Watch* w, std::vector<uint8_t>* shadesOut) {
 
     std::vector<Watch::Candidate> all;
     for (Watch::Candidate& c : w->candidates) {
-        forkPending(&all, &c, ceiling);
-        all.push_back(c);
+        if (c.pending.empty()) {
+            all.push_back(c);
+            continue;
+        }
+        int latest = w->latestLanding[w->latestLanding.size() - c.pending.size()];
+        forkPending(&all, &c, ceiling < latest ? ceiling : latest);
+        if (ceiling > latest) {
+            // Every boundary the key could land at has its history: waiting longer is not one.
+            dropCandidate(&c);
+        } else {
+            all.push_back(c);
+        }
     }
     std::vector<Watch::Candidate> survivors, failed;
     int highest = -1;
@@ -227,6 +237,7 @@ Observation observe(Watch* w, std::vector<uint8_t>* shadesOut) {
     if (survivors.empty()) {
         // Keep every history: a capture can be one that went wrong (it is retried), and the
         // message names the closest frame of the first history.
+        w->candidates = all;
         const Watch::Candidate& c = w->candidates[0];
         int best = -1, bestCount = 1 << 30;
         int from = c.timeline->lowest;
@@ -248,7 +259,6 @@ Observation observe(Watch* w, std::vector<uint8_t>* shadesOut) {
                               describeDifferences(shades, pictureAt(*c.timeline, best), 12);
         }
         // Forks made for this capture stay: the key may have landed at any of those boundaries.
-        w->candidates = all;
         if (getenv("WRENDLE_E2E_TRACE") != nullptr) {
             fprintf(stderr, "capture %d: ceiling %d, %zu histories, no match\n", w->captures,
                     ceiling, w->candidates.size());
@@ -326,6 +336,7 @@ void sendGameKey(Watch* w, int32_t keyCode) {
         c.pending.push_back(keyCode);
     }
     pressKey(*w->program, keysym, shift);
+    w->latestLanding.push_back(frameCeiling(*w) + 2);
 }
 
 int shownFrame(const Watch& w) {

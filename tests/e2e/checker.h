@@ -18,6 +18,10 @@ struct Watch {
         int considered; // boundaries up to this one were tried for the first pending key
     };
     std::vector<Candidate> candidates;
+    // For each key sent, in order: the last boundary it can land at. The program reads its
+    // input before it starts a frame, and the key is in its connection when sending returns,
+    // so it lands no later than just after the frames under way then.
+    std::vector<int> latestLanding;
     int captures = 0;
     // The latest matched capture: when it was taken and the latest frame it can have shown.
     double seenAt = 0;
