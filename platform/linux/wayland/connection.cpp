@@ -230,19 +230,6 @@ WindowRecord* waylandRecordOf(wl_surface* surface) {
     return nullptr;
 }
 
-// Message boxes have no Wayland surface yet: the core writes their text to standard error.
-bool waylandOpenBox(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption) {
-    (void)box;
-    (void)owner;
-    (void)text;
-    (void)caption;
-    return false;
-}
-
-void waylandCloseBox(BoxSurface* box) {
-    box->closed = true;
-}
-
 extern const Backend waylandBackend = {
     "wayland",
     connect,

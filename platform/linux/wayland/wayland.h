@@ -41,9 +41,10 @@ struct WaylandKeyboard {
     xkb_keymap* keymap;
     xkb_state* state;
     WindowRecord* focus;
-    int repeatRate;     // keys a second; 0: no repeat
-    int repeatDelay;    // ms before the first repeat
-    unsigned repeatKey; // evdev code of the key repeating, with repeatHeld
+    wl_surface* focusSurface; // also a message box's, which has no window record
+    int repeatRate;           // keys a second; 0: no repeat
+    int repeatDelay;          // ms before the first repeat
+    unsigned repeatKey;       // evdev code of the key repeating, with repeatHeld
     bool repeatHeld;
     long long repeatDue; // monotonic ms of the next repeat
 };
@@ -52,6 +53,7 @@ struct WaylandKeyboard {
 struct WaylandPointer {
     wl_pointer* pointer;
     WindowRecord* focus;
+    wl_surface* focusSurface; // also a message box's, which has no window record
     int x;
     int y;
     WPARAM held; // MK_ button flags
@@ -109,6 +111,14 @@ bool waylandCursorPosition(POINT* point);
 bool waylandGrabPointer(WindowRecord* window);
 void waylandRideImplicitGrab(WindowRecord* window);
 void waylandUngrabPointer(bool endedAlready);
+
+// Message boxes (msgbox.cpp): the open box whose surface this is (null for none), and the keys
+// and the left button's clicks that the seat sends it.
+bool waylandOpenBox(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);
+void waylandCloseBox(BoxSurface* box);
+BoxSurface* waylandBoxOf(wl_surface* surface);
+void waylandBoxKey(BoxSurface* box, xkb_keysym_t keysym);
+void waylandBoxButton(BoxSurface* box, bool left, bool press, int x, int y);
 
 // OpenGL through EGL (egl.cpp).
 bool wlEglConnect(void);

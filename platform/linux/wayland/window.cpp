@@ -172,10 +172,12 @@ void waylandDestroyWindow(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
     if (wl.keys.focus == window) {
         wl.keys.focus = nullptr;
+        wl.keys.focusSurface = nullptr;
         wl.keys.repeatHeld = false;
     }
     if (wl.mouse.focus == window) {
         wl.mouse.focus = nullptr;
+        wl.mouse.focusSurface = nullptr;
     }
     dropToplevel(part);
     wl_surface_destroy(part->surface);
