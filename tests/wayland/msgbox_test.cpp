@@ -234,8 +234,9 @@ TEST_F(WaylandMessageBox, ShowsCaptionTextAndButtonKeepsDispatchingAndReturnAnsw
     EXPECT_EQ(msg.wParam, 4u);
 }
 
-// Escape, a click on OK (after a click beside it, which does nothing) and the compositor's
-// close each answer the box; a box without an owner is a toplevel of its own all the same.
+// Escape, a click on OK (after presses and releases not both on it, which do nothing) and the
+// compositor's close each answer the box; a box without an owner is a toplevel of its own all the
+// same.
 TEST_F(WaylandMessageBox, EscapeAClickOnOkAndTheCompositorsCloseAnswerIt) {
     struct Case {
         const char* name;
@@ -243,18 +244,43 @@ TEST_F(WaylandMessageBox, EscapeAClickOnOkAndTheCompositorsCloseAnswerIt) {
         std::function<void(const BoxRect&)> answer;
     };
     std::atomic<bool> stillOpenAfterMiss{false};
-    auto click = [](int x, int y) {
-        runCommand({WRENDLE_VPOINTER, "wait", "300", "move", std::to_string(x), std::to_string(y),
-                    "wait", "50", "press", "left", "wait", "50", "release", "left", "wait", "50"});
+    // Presses and releases the left button at two places (layout coordinates).
+    auto drag = [](int fromX, int fromY, int toX, int toY) {
+        runCommand({WRENDLE_VPOINTER,
+                    "wait",
+                    "300",
+                    "move",
+                    std::to_string(fromX),
+                    std::to_string(fromY),
+                    "wait",
+                    "50",
+                    "press",
+                    "left",
+                    "wait",
+                    "50",
+                    "move",
+                    std::to_string(toX),
+                    std::to_string(toY),
+                    "wait",
+                    "50",
+                    "release",
+                    "left",
+                    "wait",
+                    "50"});
     };
     Case cases[] = {
         {"Escape", owner, [](const BoxRect&) { wtypeKey("Escape"); }},
         {"click", owner,
          [&](const BoxRect& box) {
-             click(box.x + MARGIN + 4, box.y + MARGIN + 4); // on the text
+             int textX = box.x + MARGIN + 4, textY = box.y + MARGIN + 4;
+             int okX = box.x + box.width / 2;
+             int okY = box.y + box.height - MARGIN - BUTTON_HEIGHT / 2;
+             // A click needs both its press and its release on the button.
+             drag(textX, textY, okX, okY);
+             drag(okX, okY, textX, textY);
              BoxRect still;
              stillOpenAfterMiss = findBox("click", &still);
-             click(box.x + box.width / 2, box.y + box.height - MARGIN - BUTTON_HEIGHT / 2);
+             drag(okX, okY, okX, okY);
          }},
         {"close", nullptr, [](const BoxRect&) { swayClose(APP_ID); }},
     };
