@@ -166,6 +166,11 @@ void pump(void) {
         wl_display_cancel_read(wl.display);
     }
     waylandCheckConnection(wl_display_dispatch_pending(wl.display));
+    // libdecor's objects are on the display's queue, read above; a plugin may have work of
+    // its own besides.
+    if (wl.decor != nullptr) {
+        libdecor_dispatch(wl.decor, 0);
+    }
 }
 
 // A held key's next repeat ends the wait like an event does.

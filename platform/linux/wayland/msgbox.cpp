@@ -242,8 +242,9 @@ void setProperties(Box* box, const char* caption, WindowRecord* owner) {
     xdg_toplevel_set_app_id(box->toplevel, wl.appId);
     xdg_toplevel_set_min_size(box->toplevel, box->width, box->height);
     xdg_toplevel_set_max_size(box->toplevel, box->width, box->height);
-    if (owner != nullptr && waylandPart(owner)->toplevel != nullptr) {
-        xdg_toplevel_set_parent(box->toplevel, waylandPart(owner)->toplevel);
+    xdg_toplevel* parent = owner != nullptr ? waylandToplevel(waylandPart(owner)) : nullptr;
+    if (parent != nullptr) {
+        xdg_toplevel_set_parent(box->toplevel, parent);
     }
     if (wl.decorations != nullptr) {
         box->decoration =

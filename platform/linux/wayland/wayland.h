@@ -5,6 +5,7 @@
 #include "platform/linux/backend.h"
 
 #include <EGL/egl.h>
+#include <libdecor.h>
 #include <wayland-client.h>
 #include <wayland-egl.h>
 #include <xkbcommon/xkbcommon.h>
@@ -16,12 +17,14 @@ const int WAYLAND_ERROR_TEXT = 160;
 const int WAYLAND_TITLE_BYTES = 256;
 
 // The Wayland part of a window. The wl_surface lives as long as the window; the xdg-shell
-// objects that give it a place on the desktop exist while it is shown.
+// objects that give it a place on the desktop exist while it is shown: its own, or a libdecor
+// frame's (which owns them) where the compositor draws no decorations.
 struct WaylandWindow {
     wl_surface* surface;
     xdg_surface* shellSurface;
     xdg_toplevel* toplevel;
     zxdg_toplevel_decoration_v1* decoration;
+    libdecor_frame* frame;
     bool configured; // the compositor's first configure since the toplevel was made
     // The last configure's suggestion, taken when its xdg_surface.configure arrives.
     int suggestedWidth;
@@ -65,6 +68,8 @@ struct WaylandConnection {
     wl_compositor* compositor;
     xdg_wm_base* wmBase;
     zxdg_decoration_manager_v1* decorations;
+    libdecor* decor; // made at the first window that needs it
+    bool decorFailed;
     wl_seat* seat;
     wl_shm* shm;
     wl_output* output;
@@ -96,6 +101,8 @@ void waylandHideWindow(WindowRecord* window);
 void waylandMinimizeWindow(WindowRecord* window);
 bool waylandMoveWindow(WindowRecord* window);
 void waylandFocusWindow(WindowRecord* window);
+// The window's xdg_toplevel while it is shown (null otherwise), its own or its frame's.
+xdg_toplevel* waylandToplevel(WaylandWindow* part);
 // A window without a GL surface shows black, as an X window's background does: a compositor
 // shows no surface without a buffer.
 void waylandShowBlank(WindowRecord* window);
