@@ -10,8 +10,10 @@
 
 #include <GL/gl.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,7 +66,7 @@ int find(UINT message, size_t from) {
 }
 
 // One window's whole life through libdecor: shown at its size, a frame drawn with OpenGL on
-// the output, the compositor's close heard.
+// the output, a message box of its own, the compositor's close heard.
 TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
     ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
     testHideServerDecorations(1);
@@ -118,6 +120,31 @@ TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
     wglMakeCurrent(nullptr, nullptr);
     wglDeleteContext(context);
     ReleaseDC(window, dc);
+
+    // A message box is framed the same way, and Escape still answers it.
+    std::atomic<bool> boxFound{false};
+    std::atomic<bool> boxShown{false};
+    std::thread user([&] {
+        int bx = 0, by = 0, bw = 0, bh = 0;
+        boxFound =
+            waitUntil([&] { return swayWindowRectTitled("Framed box", &bx, &by, &bw, &bh); }, 5);
+        std::vector<uint8_t> paper;
+        boxShown = boxFound && waitUntil(
+                                   [&] {
+                                       return grimCapture(bx, by, bw, bh, &paper) &&
+                                              paper[0] > 200 && paper[1] > 200 && paper[2] > 200;
+                                   },
+                                   5);
+        wtypeKey("Escape");
+        if (!waitUntil([&] { return !swayWindowRectTitled("Framed box", &bx, &by, &bw, &bh); },
+                       5)) {
+            runCommand({"swaymsg", "[title=\"Framed box\"]", "kill"});
+        }
+    });
+    EXPECT_EQ(MessageBoxA(window, "In a frame", "Framed box", MB_OK), IDOK);
+    user.join();
+    EXPECT_TRUE(boxFound) << "no box titled by its caption";
+    EXPECT_TRUE(boxShown) << "the box's picture did not show";
 
     size_t from = logged.size();
     ASSERT_TRUE(swayClose(APP_ID));

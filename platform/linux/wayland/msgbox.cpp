@@ -1,5 +1,6 @@
-// The message box on Wayland: a toplevel of its own with the caption as its title, the text
-// broken into lines and an OK button drawn into a shared-memory buffer; the seat answers it.
+// The message box on Wayland: a toplevel of its own (framed by libdecor where the compositor
+// draws no decorations) with the caption as its title, the text broken into lines and an OK
+// button drawn into a shared-memory buffer; the seat answers it.
 #include "platform/linux/wayland/wayland.h"
 
 // A bitmap font shipped with the program, because the layer may use only the platform's own
@@ -42,6 +43,7 @@ struct Box {
     xdg_surface* shellSurface;
     xdg_toplevel* toplevel;
     zxdg_toplevel_decoration_v1* decoration;
+    libdecor_frame* frame; // in place of the three above where libdecor decorates
     wl_buffer* buffer;
     uint32_t* pixels;
     size_t bytes;
@@ -234,10 +236,65 @@ void onSurfaceConfigure(void* data, xdg_surface* shellSurface, uint32_t serial) 
 
 const xdg_surface_listener surfaceListener = {onSurfaceConfigure};
 
-void setProperties(Box* box, const char* caption, WindowRecord* owner) {
-    // The caption is Latin-1 like every narrow text; xdg-shell wants UTF-8.
-    char title[CAPTION_BYTES * 2];
-    latin1ToUtf8(caption, title, sizeof(title));
+// The same through libdecor: the box's content keeps its size, its frame around it.
+void onFrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    Box* box = boxOf((BoxSurface*)data);
+    if (!box->configured) {
+        wl_surface_attach(box->surface, box->buffer, 0, 0);
+        wl_surface_damage(box->surface, 0, 0, box->width, box->height);
+        box->configured = true;
+    }
+    libdecor_state* content = libdecor_state_new(box->width, box->height);
+    libdecor_frame_commit(frame, content, configuration);
+    libdecor_state_free(content);
+    wl_surface_commit(box->surface);
+}
+
+void onFrameClose(libdecor_frame* frame, void* data) {
+    (void)frame;
+    ((BoxSurface*)data)->closed = true;
+}
+
+void onFrameCommit(libdecor_frame* frame, void* data) {
+    (void)frame;
+    wl_surface_commit(boxOf((BoxSurface*)data)->surface);
+}
+
+void onFrameDismissPopup(libdecor_frame*, const char*, void*) {}
+
+// libdecor's records end in reserved slots: they are filled by name, the rest left empty.
+libdecor_frame_interface makeFrameInterface(void) {
+    libdecor_frame_interface calls = libdecor_frame_interface();
+    calls.configure = onFrameConfigure;
+    calls.close = onFrameClose;
+    calls.commit = onFrameCommit;
+    calls.dismiss_popup = onFrameDismissPopup;
+    return calls;
+}
+
+libdecor_frame_interface frameInterface = makeFrameInterface();
+
+void makeFrame(BoxSurface* surface, const char* title, WindowRecord* owner) {
+    Box* box = boxOf(surface);
+    box->frame = libdecor_decorate(wl.decor, box->surface, &frameInterface, surface);
+    libdecor_frame_set_title(box->frame, title);
+    libdecor_frame_set_app_id(box->frame, wl.appId);
+    libdecor_frame_set_min_content_size(box->frame, box->width, box->height);
+    libdecor_frame_set_max_content_size(box->frame, box->width, box->height);
+    libdecor_frame_unset_capabilities(
+        box->frame, (libdecor_capabilities)(LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_FULLSCREEN));
+    if (owner != nullptr && waylandPart(owner)->frame != nullptr) {
+        libdecor_frame_set_parent(box->frame, waylandPart(owner)->frame);
+    }
+    libdecor_frame_map(box->frame);
+}
+
+void makeToplevel(BoxSurface* surface, const char* title, WindowRecord* owner) {
+    Box* box = boxOf(surface);
+    box->shellSurface = xdg_wm_base_get_xdg_surface(wl.wmBase, box->surface);
+    xdg_surface_add_listener(box->shellSurface, &surfaceListener, surface);
+    box->toplevel = xdg_surface_get_toplevel(box->shellSurface);
+    xdg_toplevel_add_listener(box->toplevel, &toplevelListener, surface);
     xdg_toplevel_set_title(box->toplevel, title);
     xdg_toplevel_set_app_id(box->toplevel, wl.appId);
     xdg_toplevel_set_min_size(box->toplevel, box->width, box->height);
@@ -252,6 +309,8 @@ void setProperties(Box* box, const char* caption, WindowRecord* owner) {
         zxdg_toplevel_decoration_v1_set_mode(box->decoration,
                                              ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
     }
+    // The first commit carries no buffer: the compositor answers it with a configure.
+    wl_surface_commit(box->surface);
 }
 
 void freeBox(BoxSurface* surface) {
@@ -268,6 +327,9 @@ void freeBox(BoxSurface* surface) {
         if (wl.mouse.focusSurface == box->surface) {
             wl.mouse.focusSurface = nullptr;
         }
+    }
+    if (box->frame != nullptr) {
+        libdecor_frame_unref(box->frame);
     }
     if (box->decoration != nullptr) {
         zxdg_toplevel_decoration_v1_destroy(box->decoration);
@@ -322,12 +384,14 @@ bool waylandOpenBox(BoxSurface* surface, WindowRecord* owner, const char* text,
     draw(box);
     *slot = surface;
     box->surface = wl_compositor_create_surface(wl.compositor);
-    box->shellSurface = xdg_wm_base_get_xdg_surface(wl.wmBase, box->surface);
-    xdg_surface_add_listener(box->shellSurface, &surfaceListener, surface);
-    box->toplevel = xdg_surface_get_toplevel(box->shellSurface);
-    xdg_toplevel_add_listener(box->toplevel, &toplevelListener, surface);
-    setProperties(box, caption, owner);
-    wl_surface_commit(box->surface);
+    // The caption is Latin-1 like every narrow text; xdg-shell wants UTF-8.
+    char title[CAPTION_BYTES * 2];
+    latin1ToUtf8(caption, title, sizeof(title));
+    if (waylandUsesLibdecor()) {
+        makeFrame(surface, title, owner);
+    } else {
+        makeToplevel(surface, title, owner);
+    }
     long long deadline = waylandNowMs() + CONFIGURE_WAIT_MS;
     while (!box->configured && waylandNowMs() < deadline) {
         waylandCheckConnection(wl_display_roundtrip(wl.display));

@@ -101,6 +101,8 @@ void waylandHideWindow(WindowRecord* window);
 void waylandMinimizeWindow(WindowRecord* window);
 bool waylandMoveWindow(WindowRecord* window);
 void waylandFocusWindow(WindowRecord* window);
+// True when toplevels are decorated through libdecor: the compositor draws no decorations.
+bool waylandUsesLibdecor(void);
 // The window's xdg_toplevel while it is shown (null otherwise), its own or its frame's.
 xdg_toplevel* waylandToplevel(WaylandWindow* part);
 // A window without a GL surface shows black, as an X window's background does: a compositor

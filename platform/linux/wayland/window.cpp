@@ -191,24 +191,6 @@ libdecor_interface makeDecorInterface(void) {
 
 libdecor_interface decorInterface = makeDecorInterface();
 
-// Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
-// bar and the close box; made once, at the first window that needs it. The round trip lets it
-// bind its globals before a frame is asked for.
-bool decorateWithLibdecor(void) {
-    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
-    if (wl.decorations != nullptr && !hidden) {
-        return false;
-    }
-    if (wl.decor == nullptr && !wl.decorFailed) {
-        wl.decor = libdecor_new(wl.display, &decorInterface);
-        wl.decorFailed = wl.decor == nullptr;
-        if (wl.decor != nullptr) {
-            waylandCheckConnection(wl_display_roundtrip(wl.display));
-        }
-    }
-    return wl.decor != nullptr;
-}
-
 void makeFrame(WaylandWindow* part) {
     part->configured = false;
     part->frame = libdecor_decorate(wl.decor, part->surface, &frameInterface, part);
@@ -218,7 +200,7 @@ void makeFrame(WaylandWindow* part) {
 }
 
 void makeToplevel(WaylandWindow* part) {
-    if (decorateWithLibdecor()) {
+    if (waylandUsesLibdecor()) {
         makeFrame(part);
         return;
     }
@@ -263,6 +245,24 @@ void dropToplevel(WaylandWindow* part) {
 }
 
 } // namespace
+
+// Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
+// bar and the close box; made once, at the first window that needs it. The round trip lets it
+// bind its globals before a frame is asked for.
+bool waylandUsesLibdecor(void) {
+    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
+    if (wl.decorations != nullptr && !hidden) {
+        return false;
+    }
+    if (wl.decor == nullptr && !wl.decorFailed) {
+        wl.decor = libdecor_new(wl.display, &decorInterface);
+        wl.decorFailed = wl.decor == nullptr;
+        if (wl.decor != nullptr) {
+            waylandCheckConnection(wl_display_roundtrip(wl.display));
+        }
+    }
+    return wl.decor != nullptr;
+}
 
 bool waylandCreateWindow(WindowRecord* window, const char* className, const char* titleUtf8,
                          const char* titleLatin1) {
