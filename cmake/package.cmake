@@ -23,6 +23,8 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME wrendle)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION games)
+# libdecor draws the title bar where the compositor does not (GNOME), through a plugin.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libdecor-0-plugin-1-cairo)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "serpent arcade game
 Wrendle is a small single-player arcade game. You steer a serpent, a chain

@@ -101,6 +101,11 @@ void testResetSystemColours(void);
 void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data);
 void testClearRegistry(void);
 
+// --- Wayland decorations -------------------------------------------------------------------
+// While on, windows shown from now on are decorated as on a compositor that offers no
+// server-side decorations (through libdecor), whatever the compositor offers.
+void testHideServerDecorations(int on);
+
 // --- X access for tests ----------------------------------------------------------------------
 // The Display* of the layer's connection (as void*, so this header needs no Xlib), opened on
 // first use, and the X window that stands for a window handle (0 for none).

@@ -35,6 +35,7 @@ struct Controls {
     int boxCount;
     Recorded boxes[MAX_RECORDED];
     void (*boxHook)(const char* text, const char* caption);
+    bool hideServerDecorations;
 };
 
 Controls controls;
@@ -90,7 +91,11 @@ bool messageBox(const char* text, const char* caption) {
     return true;
 }
 
-const PlatformHook hook = {fail, tick, sleep, messageBox};
+bool hideServerDecorations(void) {
+    return controls.hideServerDecorations;
+}
+
+const PlatformHook hook = {fail, tick, sleep, messageBox, hideServerDecorations};
 
 // Installed before main, so that every platform call of a test program passes the hook.
 const bool installed = (platformHook = &hook, true);
@@ -143,6 +148,10 @@ const char* testMessageBoxText(int index) {
 
 const char* testMessageBoxCaption(int index) {
     return index >= 0 && index < controls.boxCount ? controls.boxes[index].caption : nullptr;
+}
+
+void testHideServerDecorations(int on) {
+    controls.hideServerDecorations = on != 0;
 }
 
 void testClearMessageBoxes(void) {

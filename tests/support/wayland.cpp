@@ -87,6 +87,33 @@ bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height) 
     return *width > 0 && *height > 0;
 }
 
+// A view's "name" (its title) comes after its "rect" and before its "app_id".
+bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* height,
+                          std::string* appId) {
+    std::string tree;
+    if (runCommand({"swaymsg", "-r", "-t", "get_tree"}, &tree) != 0) {
+        return false;
+    }
+    size_t at = tree.find(std::string("\"name\": \"") + title + "\"");
+    size_t rect = at == std::string::npos ? at : tree.rfind("\"rect\": {", at);
+    if (rect == std::string::npos) {
+        return false;
+    }
+    size_t end = tree.find('}', rect);
+    *x = numberAfter(tree, rect, "\"x\": ", end);
+    *y = numberAfter(tree, rect, "\"y\": ", end);
+    *width = numberAfter(tree, rect, "\"width\": ", end);
+    *height = numberAfter(tree, rect, "\"height\": ", end);
+    if (appId != nullptr) {
+        const char* key = "\"app_id\": \"";
+        size_t id = tree.find(key, at);
+        size_t start = id == std::string::npos ? id : id + std::strlen(key);
+        *appId =
+            start == std::string::npos ? "" : tree.substr(start, tree.find('"', start) - start);
+    }
+    return *width > 0 && *height > 0;
+}
+
 bool swayClose(const char* appId) {
     std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
     return runCommand({"swaymsg", criteria, "kill"}) == 0;

@@ -13,6 +13,9 @@ bool onWayland(void);
 // The rectangle (layout coordinates) of the first window whose app_id begins with `appId`,
 // from `swaymsg -t get_tree`; false when there is none.
 bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height);
+// The same for the first window titled `title`, with its app_id when `appId` is given.
+bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* height,
+                          std::string* appId = nullptr);
 // Asks sway to close the windows whose app_id begins with `appId`, as the close box does.
 bool swayClose(const char* appId);
 

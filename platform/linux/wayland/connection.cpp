@@ -166,6 +166,11 @@ void pump(void) {
         wl_display_cancel_read(wl.display);
     }
     waylandCheckConnection(wl_display_dispatch_pending(wl.display));
+    // libdecor's objects are on the display's queue, read above; a plugin may have work of
+    // its own besides.
+    if (wl.decor != nullptr) {
+        libdecor_dispatch(wl.decor, 0);
+    }
 }
 
 // A held key's next repeat ends the wait like an event does.
@@ -228,19 +233,6 @@ WindowRecord* waylandRecordOf(wl_surface* surface) {
         }
     }
     return nullptr;
-}
-
-// Message boxes have no Wayland surface yet: the core writes their text to standard error.
-bool waylandOpenBox(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption) {
-    (void)box;
-    (void)owner;
-    (void)text;
-    (void)caption;
-    return false;
-}
-
-void waylandCloseBox(BoxSurface* box) {
-    box->closed = true;
 }
 
 extern const Backend waylandBackend = {

@@ -170,7 +170,7 @@ void wlEglDestroySurface(WindowRecord* window) {
 // A hidden window has no toplevel: a buffer on its surface would keep it from getting one.
 bool wlEglSwap(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
-    if (part->toplevel == nullptr || !part->configured) {
+    if (waylandToplevel(part) == nullptr || !part->configured) {
         return true;
     }
     return eglSwapBuffers(wl.egl, part->eglSurface) == EGL_TRUE;

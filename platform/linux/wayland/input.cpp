@@ -158,6 +158,7 @@ void onKeyboardEnter(void* data, wl_keyboard* keyboard, uint32_t serial, wl_surf
     (void)serial;
     (void)keys;
     wl.keys.focus = waylandRecordOf(surface);
+    wl.keys.focusSurface = surface;
 }
 
 // Keys let go while another client had the keyboard never arrive here; the repeat stops.
@@ -167,6 +168,7 @@ void onKeyboardLeave(void* data, wl_keyboard* keyboard, uint32_t serial, wl_surf
     (void)serial;
     (void)surface;
     wl.keys.focus = nullptr;
+    wl.keys.focusSurface = nullptr;
     wl.keys.repeatHeld = false;
 }
 
@@ -176,6 +178,14 @@ void onKey(void* data, wl_keyboard* keyboard, uint32_t serial, uint32_t time, ui
     (void)keyboard;
     (void)serial;
     (void)time;
+    // A message box has the keyboard: its keys answer it and nothing else.
+    BoxSurface* box = waylandBoxOf(wl.keys.focusSurface);
+    if (box != nullptr) {
+        if (state == WL_KEYBOARD_KEY_STATE_PRESSED && wl.keys.state != nullptr) {
+            waylandBoxKey(box, xkb_state_key_get_one_sym(wl.keys.state, key + EVDEV_OFFSET));
+        }
+        return;
+    }
     WindowRecord* window = wl.keys.focus;
     if (window == nullptr || window->destroying) {
         return;
@@ -223,6 +233,7 @@ void onPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface
     (void)pointer;
     (void)serial;
     wl.mouse.focus = waylandRecordOf(surface);
+    wl.mouse.focusSurface = surface;
     wl.mouse.x = wl_fixed_to_int(x);
     wl.mouse.y = wl_fixed_to_int(y);
     WindowRecord* window = wl.mouse.focus;
@@ -238,6 +249,7 @@ void onPointerLeave(void* data, wl_pointer* pointer, uint32_t serial, wl_surface
     (void)serial;
     (void)surface;
     wl.mouse.focus = nullptr;
+    wl.mouse.focusSurface = nullptr;
 }
 
 // While a button is held the compositor's implicit grab keeps sending motion to the surface,
@@ -283,6 +295,11 @@ void onButton(void* data, wl_pointer* pointer, uint32_t serial, uint32_t time, u
     bool press = state == WL_POINTER_BUTTON_STATE_PRESSED;
     WPARAM before = heldFlags();
     wl.mouse.held = press ? (wl.mouse.held | flag) : (wl.mouse.held & ~flag);
+    BoxSurface* box = waylandBoxOf(wl.mouse.focusSurface);
+    if (box != nullptr) {
+        waylandBoxButton(box, number == 0, press, wl.mouse.x, wl.mouse.y);
+        return;
+    }
     WindowRecord* window = wl.mouse.focus;
     if (window == nullptr || window->destroying || outsideUncaptured(window)) {
         return;
@@ -321,6 +338,7 @@ void onCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
         wl_keyboard_release(wl.keys.keyboard);
         wl.keys.keyboard = nullptr;
         wl.keys.focus = nullptr;
+        wl.keys.focusSurface = nullptr;
         wl.keys.repeatHeld = false;
     }
     if (pointer && wl.mouse.pointer == nullptr) {
@@ -330,6 +348,7 @@ void onCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
         wl_pointer_release(wl.mouse.pointer);
         wl.mouse.pointer = nullptr;
         wl.mouse.focus = nullptr;
+        wl.mouse.focusSurface = nullptr;
         wl.mouse.held = 0;
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/linux/backend.h"
 
 #include <EGL/egl.h>
+#include <libdecor.h>
 #include <wayland-client.h>
 #include <wayland-egl.h>
 #include <xkbcommon/xkbcommon.h>
@@ -16,12 +17,14 @@ const int WAYLAND_ERROR_TEXT = 160;
 const int WAYLAND_TITLE_BYTES = 256;
 
 // The Wayland part of a window. The wl_surface lives as long as the window; the xdg-shell
-// objects that give it a place on the desktop exist while it is shown.
+// objects that give it a place on the desktop exist while it is shown: its own, or a libdecor
+// frame's (which owns them) where the compositor draws no decorations.
 struct WaylandWindow {
     wl_surface* surface;
     xdg_surface* shellSurface;
     xdg_toplevel* toplevel;
     zxdg_toplevel_decoration_v1* decoration;
+    libdecor_frame* frame;
     bool configured; // the compositor's first configure since the toplevel was made
     // The last configure's suggestion, taken when its xdg_surface.configure arrives.
     int suggestedWidth;
@@ -41,9 +44,10 @@ struct WaylandKeyboard {
     xkb_keymap* keymap;
     xkb_state* state;
     WindowRecord* focus;
-    int repeatRate;     // keys a second; 0: no repeat
-    int repeatDelay;    // ms before the first repeat
-    unsigned repeatKey; // evdev code of the key repeating, with repeatHeld
+    wl_surface* focusSurface; // also a message box's, which has no window record
+    int repeatRate;           // keys a second; 0: no repeat
+    int repeatDelay;          // ms before the first repeat
+    unsigned repeatKey;       // evdev code of the key repeating, with repeatHeld
     bool repeatHeld;
     long long repeatDue; // monotonic ms of the next repeat
 };
@@ -52,6 +56,7 @@ struct WaylandKeyboard {
 struct WaylandPointer {
     wl_pointer* pointer;
     WindowRecord* focus;
+    wl_surface* focusSurface; // also a message box's, which has no window record
     int x;
     int y;
     WPARAM held; // MK_ button flags
@@ -63,6 +68,8 @@ struct WaylandConnection {
     wl_compositor* compositor;
     xdg_wm_base* wmBase;
     zxdg_decoration_manager_v1* decorations;
+    libdecor* decor; // made at the first window that needs it
+    bool decorFailed;
     wl_seat* seat;
     wl_shm* shm;
     wl_output* output;
@@ -94,6 +101,10 @@ void waylandHideWindow(WindowRecord* window);
 void waylandMinimizeWindow(WindowRecord* window);
 bool waylandMoveWindow(WindowRecord* window);
 void waylandFocusWindow(WindowRecord* window);
+// True when toplevels are decorated through libdecor: the compositor draws no decorations.
+bool waylandUsesLibdecor(void);
+// The window's xdg_toplevel while it is shown (null otherwise), its own or its frame's.
+xdg_toplevel* waylandToplevel(WaylandWindow* part);
 // A window without a GL surface shows black, as an X window's background does: a compositor
 // shows no surface without a buffer.
 void waylandShowBlank(WindowRecord* window);
@@ -109,6 +120,14 @@ bool waylandCursorPosition(POINT* point);
 bool waylandGrabPointer(WindowRecord* window);
 void waylandRideImplicitGrab(WindowRecord* window);
 void waylandUngrabPointer(bool endedAlready);
+
+// Message boxes (msgbox.cpp): the open box whose surface this is (null for none), and the keys
+// and the left button's clicks that the seat sends it.
+bool waylandOpenBox(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);
+void waylandCloseBox(BoxSurface* box);
+BoxSurface* waylandBoxOf(wl_surface* surface);
+void waylandBoxKey(BoxSurface* box, xkb_keysym_t keysym);
+void waylandBoxButton(BoxSurface* box, bool left, bool press, int x, int y);
 
 // OpenGL through EGL (egl.cpp).
 bool wlEglConnect(void);

@@ -1,12 +1,13 @@
 // The Wayland backend's windows: a wl_surface per window, an xdg-shell toplevel while it is
-// shown, server-side decorations where offered, and the compositor's configure sequence in
-// Win32's terms. A Wayland client cannot place its window or learn where it is, so the client
-// origin is (0, 0) for good.
+// shown, server-side decorations where offered (else libdecor's), and the compositor's
+// configure sequence in Win32's terms. A Wayland client cannot place its window or learn where it
+// is, so the client origin is (0, 0) for good.
 #include "platform/linux/wayland/wayland.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -109,7 +110,100 @@ wl_buffer* makeBlank(int width, int height) {
     return buffer;
 }
 
+// libdecor's configure is xdg's configure sequence with the frame's size taken off. The same
+// rule holds: the window keeps its size unless the user sizes it, and libdecor 0.1 does not tell
+// a user's resize apart, so a size is taken when maximised or fullscreen, or when it comes after
+// the first configure and is not the window's own (the compositor repeats the current size).
+void onFrameConfigure(libdecor_frame* frame, libdecor_configuration* configuration, void* data) {
+    WaylandWindow* part = (WaylandWindow*)data;
+    WindowRecord* window = waylandRecordOf(part->surface);
+    libdecor_window_state state = LIBDECOR_WINDOW_STATE_NONE;
+    libdecor_configuration_get_window_state(configuration, &state);
+    int width = 0;
+    int height = 0;
+    bool suggested =
+        libdecor_configuration_get_content_size(configuration, frame, &width, &height) &&
+        width > 0 && height > 0;
+    bool userSized =
+        (state & (LIBDECOR_WINDOW_STATE_MAXIMIZED | LIBDECOR_WINDOW_STATE_FULLSCREEN)) != 0;
+    bool take = suggested && (userSized || part->configured);
+    if (window != nullptr && !take) {
+        width = window->width;
+        height = window->height;
+    }
+    libdecor_state* content = libdecor_state_new(width > 0 ? width : 1, height > 0 ? height : 1);
+    libdecor_frame_commit(frame, content, configuration);
+    libdecor_state_free(content);
+    part->configured = true;
+    if (window == nullptr) {
+        return;
+    }
+    if (take && (width != window->width || height != window->height)) {
+        inputConfigured(window, 0, 0, width, height);
+    }
+    if (window->viewable && !window->minimized) {
+        inputFocus(window, (state & LIBDECOR_WINDOW_STATE_ACTIVE) != 0);
+    }
+    inputExposed(window);
+}
+
+void onFrameClose(libdecor_frame* frame, void* data) {
+    (void)frame;
+    WindowRecord* window = waylandRecordOf(((WaylandWindow*)data)->surface);
+    if (window != nullptr) {
+        inputCloseRequested(window);
+    }
+}
+
+// The frame's decorations are subsurfaces that show with the window's next commit.
+void onFrameCommit(libdecor_frame* frame, void* data) {
+    (void)frame;
+    wl_surface_commit(((WaylandWindow*)data)->surface);
+}
+
+void onFrameDismissPopup(libdecor_frame*, const char*, void*) {}
+
+// libdecor's records end in reserved slots: they are filled by name, the rest left empty.
+libdecor_frame_interface makeFrameInterface(void) {
+    libdecor_frame_interface calls = libdecor_frame_interface();
+    calls.configure = onFrameConfigure;
+    calls.close = onFrameClose;
+    calls.commit = onFrameCommit;
+    calls.dismiss_popup = onFrameDismissPopup;
+    return calls;
+}
+
+libdecor_frame_interface frameInterface = makeFrameInterface();
+
+void onDecorError(libdecor* context, libdecor_error error, const char* message) {
+    (void)context;
+    (void)error;
+    std::snprintf(wl.errorText, sizeof(wl.errorText), "libdecor: %s", message);
+    std::fprintf(stderr, "wrendle: %s\n", wl.errorText);
+    std::fflush(stderr);
+}
+
+libdecor_interface makeDecorInterface(void) {
+    libdecor_interface calls = libdecor_interface();
+    calls.error = onDecorError;
+    return calls;
+}
+
+libdecor_interface decorInterface = makeDecorInterface();
+
+void makeFrame(WaylandWindow* part) {
+    part->configured = false;
+    part->frame = libdecor_decorate(wl.decor, part->surface, &frameInterface, part);
+    libdecor_frame_set_title(part->frame, part->title);
+    libdecor_frame_set_app_id(part->frame, wl.appId);
+    libdecor_frame_map(part->frame);
+}
+
 void makeToplevel(WaylandWindow* part) {
+    if (waylandUsesLibdecor()) {
+        makeFrame(part);
+        return;
+    }
     part->configured = false;
     part->shellSurface = xdg_wm_base_get_xdg_surface(wl.wmBase, part->surface);
     xdg_surface_add_listener(part->shellSurface, &surfaceListener, part);
@@ -117,8 +211,6 @@ void makeToplevel(WaylandWindow* part) {
     xdg_toplevel_add_listener(part->toplevel, &toplevelListener, part);
     xdg_toplevel_set_title(part->toplevel, part->title);
     xdg_toplevel_set_app_id(part->toplevel, wl.appId);
-    // Without the compositor's decorations the window has no title bar or close box: libdecor
-    // would draw them, and is not used yet.
     if (wl.decorations != nullptr) {
         part->decoration =
             zxdg_decoration_manager_v1_get_toplevel_decoration(wl.decorations, part->toplevel);
@@ -130,6 +222,10 @@ void makeToplevel(WaylandWindow* part) {
 }
 
 void dropToplevel(WaylandWindow* part) {
+    if (part->frame != nullptr) {
+        libdecor_frame_unref(part->frame);
+        part->frame = nullptr;
+    }
     if (part->decoration != nullptr) {
         zxdg_toplevel_decoration_v1_destroy(part->decoration);
         part->decoration = nullptr;
@@ -149,6 +245,24 @@ void dropToplevel(WaylandWindow* part) {
 }
 
 } // namespace
+
+// Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
+// bar and the close box; made once, at the first window that needs it. The round trip lets it
+// bind its globals before a frame is asked for.
+bool waylandUsesLibdecor(void) {
+    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
+    if (wl.decorations != nullptr && !hidden) {
+        return false;
+    }
+    if (wl.decor == nullptr && !wl.decorFailed) {
+        wl.decor = libdecor_new(wl.display, &decorInterface);
+        wl.decorFailed = wl.decor == nullptr;
+        if (wl.decor != nullptr) {
+            waylandCheckConnection(wl_display_roundtrip(wl.display));
+        }
+    }
+    return wl.decor != nullptr;
+}
 
 bool waylandCreateWindow(WindowRecord* window, const char* className, const char* titleUtf8,
                          const char* titleLatin1) {
@@ -172,10 +286,12 @@ void waylandDestroyWindow(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
     if (wl.keys.focus == window) {
         wl.keys.focus = nullptr;
+        wl.keys.focusSurface = nullptr;
         wl.keys.repeatHeld = false;
     }
     if (wl.mouse.focus == window) {
         wl.mouse.focus = nullptr;
+        wl.mouse.focusSurface = nullptr;
     }
     dropToplevel(part);
     wl_surface_destroy(part->surface);
@@ -188,7 +304,7 @@ void waylandDestroyWindow(WindowRecord* window) {
 // offers a client no way to bring it back.
 void waylandShowWindow(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
-    if (part->toplevel == nullptr) {
+    if (part->toplevel == nullptr && part->frame == nullptr) {
         makeToplevel(part);
     }
     long long deadline = waylandNowMs() + CONFIGURE_WAIT_MS;
@@ -224,18 +340,31 @@ void waylandHideWindow(WindowRecord* window) {
 
 void waylandMinimizeWindow(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
-    if (part->toplevel != nullptr) {
+    if (part->frame != nullptr) {
+        libdecor_frame_set_minimized(part->frame);
+    } else if (part->toplevel != nullptr) {
         xdg_toplevel_set_minimized(part->toplevel);
-        wl_display_flush(wl.display);
     }
+    wl_display_flush(wl.display);
 }
 
 // The size follows (the GL surface is resized by the core's call); a position cannot be asked
 // for, so the origin stays where Wayland puts it for this program: (0, 0).
+// A libdecor frame is told the new content size, so that its decorations follow.
 bool waylandMoveWindow(WindowRecord* window) {
     window->x = 0;
     window->y = 0;
+    WaylandWindow* part = waylandPart(window);
+    if (part->frame != nullptr && part->configured && window->width > 0 && window->height > 0) {
+        libdecor_state* content = libdecor_state_new(window->width, window->height);
+        libdecor_frame_commit(part->frame, content, nullptr);
+        libdecor_state_free(content);
+    }
     return true;
+}
+
+xdg_toplevel* waylandToplevel(WaylandWindow* part) {
+    return part->frame != nullptr ? libdecor_frame_get_xdg_toplevel(part->frame) : part->toplevel;
 }
 
 // Only the compositor gives the keyboard focus.

@@ -1,0 +1,157 @@
+// Windows decorated through libdecor, as on a compositor without server-side decorations
+// (GNOME): the test controls hide sway's xdg-decoration manager from the backend, and the window
+// must still open at its size, show what is drawn and hear the compositor's close.
+#include <gtest/gtest.h>
+
+#include "platform/linux/wayland/wayland.h"
+#include "platform/testctl.h"
+#include "tests/support/support.h"
+#include "tests/support/wayland.h"
+
+#include <GL/gl.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const CLASS_NAME = "waylandDecorTest";
+// The program's name, as the kernel keeps it (15 characters).
+const char* const APP_ID = "wayland_decor_t";
+const int WIDTH = 300;
+const int HEIGHT = 200;
+
+struct Logged {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Logged> logged;
+
+LRESULT CALLBACK logProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    logged.push_back(Logged{message, wParam, lParam});
+    if (message == WM_CLOSE) {
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void pump(void) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool pumpUntil(std::function<bool()> condition, double seconds) {
+    return waitUntil(
+        [&] {
+            pump();
+            return condition();
+        },
+        seconds, [](int ms) { platformBackend()->waitForEvents(ms); }, 10);
+}
+
+int find(UINT message, size_t from) {
+    for (size_t i = from; i < logged.size(); i++) {
+        if (logged[i].message == message) {
+            return (int)i;
+        }
+    }
+    return -1;
+}
+
+// One window's whole life through libdecor: shown at its size, a frame drawn with OpenGL on
+// the output, a message box of its own, the compositor's close heard.
+TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
+    ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
+    testHideServerDecorations(1);
+    WNDCLASSA wc;
+    std::memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = logProc;
+    wc.lpszClassName = CLASS_NAME;
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND window = CreateWindowExA(0, CLASS_NAME, "Decorated by libdecor", WS_POPUP, 0, 0, WIDTH,
+                                  HEIGHT, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+    ASSERT_NE(waylandPart(windowRecord(window))->frame, nullptr) << "no libdecor frame";
+    int size = -1;
+    ASSERT_TRUE(pumpUntil([&] { return (size = find(WM_SIZE, 0)) >= 0; }, 5));
+    EXPECT_EQ(LOWORD(logged[size].lParam), WIDTH);
+    EXPECT_EQ(HIWORD(logged[size].lParam), HEIGHT);
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_TRUE(pumpUntil([&] { return swayWindowRect(APP_ID, &x, &y, &w, &h); }, 5));
+    EXPECT_EQ(w, WIDTH) << "the content keeps the window's size";
+    EXPECT_EQ(h, HEIGHT);
+
+    HDC dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR request;
+    std::memset(&request, 0, sizeof(request));
+    request.nSize = sizeof(request);
+    request.nVersion = 1;
+    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    request.iPixelType = PFD_TYPE_RGBA;
+    request.cColorBits = 24;
+    int format = ChoosePixelFormat(dc, &request);
+    ASSERT_GT(format, 0);
+    ASSERT_TRUE(SetPixelFormat(dc, format, &request));
+    HGLRC context = wglCreateContext(dc);
+    ASSERT_NE(context, nullptr);
+    ASSERT_TRUE(wglMakeCurrent(dc, context));
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_TRUE(SwapBuffers(dc));
+    std::vector<uint8_t> rgb;
+    bool green = pumpUntil(
+        [&] {
+            if (!swayWindowRect(APP_ID, &x, &y, &w, &h) || !grimCapture(x, y, w, h, &rgb)) {
+                return false;
+            }
+            const uint8_t* centre = &rgb[((size_t)(h / 2) * (size_t)w + (size_t)(w / 2)) * 3];
+            return centre[1] > 200 && centre[0] < 50 && centre[2] < 50;
+        },
+        5);
+    EXPECT_TRUE(green) << "the first frame shows";
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(context);
+    ReleaseDC(window, dc);
+
+    // A message box is framed the same way, and Escape still answers it.
+    std::atomic<bool> boxFound{false};
+    std::atomic<bool> boxShown{false};
+    std::thread user([&] {
+        int bx = 0, by = 0, bw = 0, bh = 0;
+        boxFound =
+            waitUntil([&] { return swayWindowRectTitled("Framed box", &bx, &by, &bw, &bh); }, 5);
+        std::vector<uint8_t> paper;
+        boxShown = boxFound && waitUntil(
+                                   [&] {
+                                       return grimCapture(bx, by, bw, bh, &paper) &&
+                                              paper[0] > 200 && paper[1] > 200 && paper[2] > 200;
+                                   },
+                                   5);
+        wtypeKey("Escape");
+        if (!waitUntil([&] { return !swayWindowRectTitled("Framed box", &bx, &by, &bw, &bh); },
+                       5)) {
+            runCommand({"swaymsg", "[title=\"Framed box\"]", "kill"});
+        }
+    });
+    EXPECT_EQ(MessageBoxA(window, "In a frame", "Framed box", MB_OK), IDOK);
+    user.join();
+    EXPECT_TRUE(boxFound) << "no box titled by its caption";
+    EXPECT_TRUE(boxShown) << "the box's picture did not show";
+
+    size_t from = logged.size();
+    ASSERT_TRUE(swayClose(APP_ID));
+    EXPECT_TRUE(pumpUntil([&] { return find(WM_CLOSE, from) >= 0; }, 5)) << "no WM_CLOSE";
+    DestroyWindow(window);
+    pump();
+    testHideServerDecorations(0);
+}
+
+} // namespace
