@@ -117,10 +117,22 @@ int main(int argc, char** argv) {
                              EGL_DEPTH_SIZE,
                              16,
                              EGL_NONE};
-    EGLConfig config = nullptr;
+    // EGL sorts deeper colour first (10 bits a channel where the compositor takes it); the
+    // window shows 8 bits a channel, as the game's does, so take the first such config.
+    EGLConfig configs[64];
     EGLint found = 0;
-    if (!eglChooseConfig(egl, wanted, &config, 1, &found) || found < 1) {
-        std::fprintf(stderr, "bench_baseline_wayland: no EGL config with a 16-bit depth\n");
+    EGLConfig config = nullptr;
+    eglChooseConfig(egl, wanted, configs, 64, &found);
+    for (int i = 0; i < found && config == nullptr; i++) {
+        EGLint red = 0, green = 0, blue = 0, alpha = 0;
+        eglGetConfigAttrib(egl, configs[i], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(egl, configs[i], EGL_GREEN_SIZE, &green);
+        eglGetConfigAttrib(egl, configs[i], EGL_BLUE_SIZE, &blue);
+        eglGetConfigAttrib(egl, configs[i], EGL_ALPHA_SIZE, &alpha);
+        config = red == 8 && green == 8 && blue == 8 && alpha == 0 ? configs[i] : nullptr;
+    }
+    if (config == nullptr) {
+        std::fprintf(stderr, "bench_baseline_wayland: no 8-bit EGL config with a 16-bit depth\n");
         return 1;
     }
 
