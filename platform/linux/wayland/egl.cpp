@@ -29,9 +29,6 @@ struct EglState {
     int realCount = 0;
     RealFormat real[MAX_FORMATS] = {};
     GlContext contexts[MAX_CONTEXTS] = {};
-    // The swaps' round trips wait on a queue of their own, so that waiting dispatches nothing
-    // else: input and the windows' events stay queued, in order, for the next pump.
-    wl_event_queue* swapQueue = nullptr;
 };
 
 EglState egl;
@@ -201,27 +198,12 @@ void wlEglDestroySurface(WindowRecord* window) {
 }
 
 // A hidden window has no toplevel: a buffer on its surface would keep it from getting one.
-//
-// After the swap, a round trip lets the compositor take the new frame and hand back the one it
-// showed before. Mesa draws each frame into a shared-memory buffer the compositor has handed
-// back, and makes another of the window's full size when it sees none: a frame drawn right
-// after a swap (the game draws its frames in pairs) would find both buffers still held and add
-// a third, 3 MB at the game's size, kept for good. Mesa's next swap waits for the compositor
-// to have taken this frame anyway, so waiting here costs little; the compositor answers a
-// round trip whether or not the window is shown, so a covered window still never blocks.
 bool wlEglSwap(WindowRecord* window) {
     WaylandWindow* part = waylandPart(window);
     if (part->toplevel == nullptr || !part->configured) {
         return true;
     }
-    if (eglSwapBuffers(wl.egl, part->eglSurface) != EGL_TRUE) {
-        return false;
-    }
-    if (egl.swapQueue == nullptr) {
-        egl.swapQueue = wl_display_create_queue(wl.display);
-    }
-    waylandCheckConnection(wl_display_roundtrip_queue(wl.display, egl.swapQueue));
-    return true;
+    return eglSwapBuffers(wl.egl, part->eglSurface) == EGL_TRUE;
 }
 
 void* wlEglCreateContextFor(WindowRecord* window) {
