@@ -35,7 +35,10 @@ it break through obstacles.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libwrendle-kit-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libx11-dev, libgl-dev")
+# The kit's libraries are static: a program that links them links what the layer uses, on X11
+# and on Wayland (the same modules the pkg-config file requires).
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+    "libx11-dev, libgl-dev, libegl-dev, libwayland-dev, libxkbcommon-dev, libdecor-0-dev")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
     "Wrendle's OpenGL window kit (development files)
 The window kit that the game Wrendle is built on: one OpenGL window, handler
