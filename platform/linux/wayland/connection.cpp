@@ -203,11 +203,15 @@ void waylandCheckConnection(int result) {
     }
     int error = wl_display_get_error(wl.display);
     std::fflush(stdout);
+    // Named as on X11: the program's name, which the app_id is.
+    const char* name = wl.appId[0] != '\0' ? wl.appId : "wrendle";
     if (error == EPROTO) {
-        std::fprintf(stderr, "wrendle: the Wayland compositor ended the connection over a "
-                             "protocol error; ending.\n");
+        std::fprintf(stderr,
+                     "%s: the Wayland compositor ended the connection over a protocol error; "
+                     "ending.\n",
+                     name);
     } else {
-        std::fprintf(stderr, "wrendle: lost the connection to the Wayland display; ending.\n");
+        std::fprintf(stderr, "%s: lost the connection to the Wayland display; ending.\n", name);
     }
     std::fflush(stderr);
     std::_Exit(3);
