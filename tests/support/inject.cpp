@@ -280,6 +280,11 @@ void injectOrigin(int* x, int* y) {
     *y = injection.originY;
 }
 
+void injectSetOrigin(int x, int y) {
+    injection.originX = x;
+    injection.originY = y;
+}
+
 void injectKey(unsigned long keysym, bool down) {
     if (injection.wayland) {
         waylandKey(keysym, down ? 1 : 0);

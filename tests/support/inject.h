@@ -18,6 +18,8 @@ Display* injectXDisplay(void);
 // from sway's tree, waiting (bounded) until a window of that size is there.
 bool injectFindWindow(unsigned long xWindow, int width, int height);
 void injectOrigin(int* x, int* y);
+// Takes the client origin as the caller found it.
+void injectSetOrigin(int x, int y);
 
 // Keys by keysym, as a US keyboard types them: with Shift held a key gives its shifted symbol.
 // On Wayland each call is noted and sent at injectSync, keys through one wtype run; a modifier
