@@ -15,6 +15,8 @@ bool onWayland(void);
 bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height);
 // Asks sway to close the windows whose app_id begins with `appId`, as the close box does.
 bool swayClose(const char* appId);
+// Gives that window the keyboard, as a click on it does.
+bool swayFocus(const char* appId);
 
 // A screenshot of a rectangle of the layout, as rows of RGB bytes from the top.
 bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb);

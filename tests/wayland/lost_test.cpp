@@ -62,6 +62,7 @@ bool start(SwayRun* run, const std::vector<std::string>& words) {
     command.insert(command.end(), words.begin(), words.end());
     run->pid = fork();
     if (run->pid == 0) {
+        setpgid(0, 0); // a group of its own, to be ended whole if the program hangs
         dup2(errorFd, 2);
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 0);
@@ -94,7 +95,7 @@ pid_t waitForWindow(const SwayRun& run, const char* appId) {
 void expectEndsWhenTheCompositorGoes(SwayRun* run, const char* appId) {
     pid_t sway = waitForWindow(*run, appId);
     if (sway <= 0) {
-        kill(run->pid, SIGKILL);
+        kill(-run->pid, SIGKILL);
         int code;
         reapChild(run->pid, true, &code);
         FAIL() << "no window appeared; standard error:\n" << readFile(run->errors);
@@ -106,7 +107,7 @@ void expectEndsWhenTheCompositorGoes(SwayRun* run, const char* appId) {
     bool ended = waitUntil([&] { return reapChild(run->pid, false, &code); }, 10);
     double took = secondsNow() - killed;
     if (!ended) {
-        kill(run->pid, SIGKILL);
+        kill(-run->pid, SIGKILL);
         reapChild(run->pid, true, &code);
     }
     std::string errors = readFile(run->errors);
