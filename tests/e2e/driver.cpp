@@ -1,9 +1,11 @@
 // Drives a real program from outside: process start and end, its window found by class or
 // title, pixels read through the window, XTest input and the close box; under a Wayland
-// compositor the same through sway's tree, grim, wtype and sway's close.
+// compositor the same through sway's tree, grim, wtype, the test pointer and sway's own
+// resize and close.
 #include "tests/e2e/driver.h"
 
 #include "tests/e2e/model.h"
+#include "tests/support/inject.h"
 #include "tests/support/wayland.h"
 
 #include <X11/Xlib.h>
@@ -119,6 +121,11 @@ bool waitForWaylandWindow(Program* p, double seconds) {
         int x, y, width, height;
         if (swayWindowRect(WAYLAND_APP_ID, &x, &y, &width, &height)) {
             p->window = 1; // sway names it by app_id; the compositor gives it the focus
+            // The test pointer, started once for the whole run.
+            static bool pointerStarted = false;
+            if (!pointerStarted) {
+                pointerStarted = injectOpen(WAYLAND_APP_ID);
+            }
             return true;
         }
         pause(0.02);
@@ -371,14 +378,21 @@ void pressKey(const Program& p, unsigned long keysym, bool shift) {
 
 void movePointer(const Program& p, int x, int y) {
     int rx, ry, width, height;
-    if (windowGeometry(p, &rx, &ry, &width, &height)) {
-        xPointerTo(dpy(p), rx + x, ry + y);
+    if (!windowGeometry(p, &rx, &ry, &width, &height)) {
+        return;
     }
+    if (onWayland()) {
+        injectSetOrigin(rx, ry);
+        injectPointerTo(x, y); // kept on the output
+        injectSync();
+        return;
+    }
+    xPointerTo(dpy(p), rx + x, ry + y);
 }
 
 void clickButton(const Program& p, unsigned button) {
-    xButton(dpy(p), button, true);
-    xButton(dpy(p), button, false);
+    setButton(p, button, true);
+    setButton(p, button, false);
 }
 
 void sendCloseBox(const Program& p) {
@@ -390,10 +404,19 @@ void sendCloseBox(const Program& p) {
 }
 
 void setButton(const Program& p, unsigned button, bool down) {
+    if (onWayland()) {
+        injectButton(button, down);
+        injectSync();
+        return;
+    }
     xButton(dpy(p), button, down);
 }
 
 void resizeWindow(const Program& p, int width, int height) {
+    if (onWayland()) {
+        injectResize(0, width, height);
+        return;
+    }
     XResizeWindow(dpy(p), p.window, (unsigned)width, (unsigned)height);
     XSync(dpy(p), False);
 }

@@ -18,6 +18,8 @@ bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* he
                           std::string* appId = nullptr);
 // Asks sway to close the windows whose app_id begins with `appId`, as the close box does.
 bool swayClose(const char* appId);
+// Gives that window the keyboard, as a click on it does.
+bool swayFocus(const char* appId);
 
 // A screenshot of a rectangle of the layout, as rows of RGB bytes from the top.
 bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb);

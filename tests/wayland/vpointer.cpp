@@ -3,8 +3,11 @@
 // moves a pointer there.
 //
 //   wrendle-vpointer [move X Y] [press B] [release B] [wait MS] ...
+//   wrendle-vpointer serve
 //
-// X and Y are layout coordinates; B is left, right or middle.
+// X and Y are layout coordinates; B is left, right or middle. With `serve` the steps come one
+// line at a time on standard input, and each line is answered on standard output ("ok" or
+// "error") once the compositor has taken its steps: one pointer, kept for a whole test run.
 #include "protocols/wlr-virtual-pointer-unstable-v1.h"
 
 #include <linux/input-event-codes.h>
@@ -80,27 +83,11 @@ int usage(void) {
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr) {
-        std::fprintf(stderr, "wrendle-vpointer: no Wayland display\n");
-        return 1;
-    }
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registryListener, nullptr);
-    wl_display_roundtrip(display);
-    wl_display_roundtrip(display);
-    if (globals.manager == nullptr || globals.outputWidth <= 0) {
-        std::fprintf(stderr, "wrendle-vpointer: the compositor offers no virtual pointer\n");
-        wl_display_disconnect(display);
-        return 1;
-    }
-    zwlr_virtual_pointer_v1* pointer =
-        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(globals.manager, globals.seat);
+// Plays steps on the pointer; 0 when all were taken, 2 for a bad step, 1 for a lost
+// compositor.
+int playSteps(wl_display* display, zwlr_virtual_pointer_v1* pointer, int argc, char** argv) {
     int status = 0;
-    for (int i = 1; i < argc && status == 0; i++) {
+    for (int i = 0; i < argc && status == 0; i++) {
         if (std::strcmp(argv[i], "move") == 0 && i + 2 < argc) {
             int x = std::atoi(argv[i + 1]);
             int y = std::atoi(argv[i + 2]);
@@ -132,6 +119,47 @@ int main(int argc, char** argv) {
         if (wl_display_roundtrip(display) < 0) {
             status = 1;
         }
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "wrendle-vpointer: no Wayland display\n");
+        return 1;
+    }
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &registryListener, nullptr);
+    wl_display_roundtrip(display);
+    wl_display_roundtrip(display);
+    if (globals.manager == nullptr || globals.outputWidth <= 0) {
+        std::fprintf(stderr, "wrendle-vpointer: the compositor offers no virtual pointer\n");
+        wl_display_disconnect(display);
+        return 1;
+    }
+    zwlr_virtual_pointer_v1* pointer =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(globals.manager, globals.seat);
+    int status = 0;
+    if (argc == 2 && std::strcmp(argv[1], "serve") == 0) {
+        wl_display_roundtrip(display);
+        char line[4096];
+        while (status != 1 && std::fgets(line, sizeof(line), stdin) != nullptr) {
+            char* words[256];
+            int count = 0;
+            for (char* word = std::strtok(line, " \t\n"); word != nullptr && count < 256;
+                 word = std::strtok(nullptr, " \t\n")) {
+                words[count++] = word;
+            }
+            status = playSteps(display, pointer, count, words);
+            std::printf("%s\n", status == 0 ? "ok" : "error");
+            std::fflush(stdout);
+            status = status == 1 ? 1 : 0;
+        }
+    } else {
+        status = playSteps(display, pointer, argc - 1, argv + 1);
     }
     zwlr_virtual_pointer_v1_destroy(pointer);
     zwlr_virtual_pointer_manager_v1_destroy(globals.manager);

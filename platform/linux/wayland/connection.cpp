@@ -148,11 +148,13 @@ const char* errorText(void) {
     return wl.errorText;
 }
 
-// Reads what has arrived without blocking, then hands it to the listeners. Events stay with
-// libwayland while the queue is nearly full, so that a storm of input is delayed, not lost.
+// Hands on the input that waited, then reads what has arrived without blocking and hands it to
+// the listeners. The socket is read while the program is behind (a compositor ends a client
+// that leaves it full); input the queue has no room for waits in the backend.
 void pump(void) {
+    waylandHandOnPending();
     waylandRepeatKeys();
-    if (!queueHasRoom()) {
+    if (!waylandRoomToRead()) {
         return;
     }
     while (wl_display_prepare_read(wl.display) != 0) {
@@ -175,6 +177,10 @@ void pump(void) {
 
 // A held key's next repeat ends the wait like an event does.
 void wait(int timeoutMs) {
+    if (waylandInputWaits()) {
+        waylandHandOnPending();
+        return; // input is there for the program already
+    }
     int repeatMs = waylandRepeatWaitMs();
     if (repeatMs >= 0 && (timeoutMs < 0 || repeatMs < timeoutMs)) {
         timeoutMs = repeatMs;
@@ -202,11 +208,15 @@ void waylandCheckConnection(int result) {
     }
     int error = wl_display_get_error(wl.display);
     std::fflush(stdout);
+    // Named as on X11: the program's name, which the app_id is.
+    const char* name = wl.appId[0] != '\0' ? wl.appId : "wrendle";
     if (error == EPROTO) {
-        std::fprintf(stderr, "wrendle: the Wayland compositor ended the connection over a "
-                             "protocol error; ending.\n");
+        std::fprintf(stderr,
+                     "%s: the Wayland compositor ended the connection over a protocol error; "
+                     "ending.\n",
+                     name);
     } else {
-        std::fprintf(stderr, "wrendle: lost the connection to the Wayland display; ending.\n");
+        std::fprintf(stderr, "%s: lost the connection to the Wayland display; ending.\n", name);
     }
     std::fflush(stderr);
     std::_Exit(3);

@@ -1,5 +1,6 @@
 // The Wayland backend's seat: the keyboard through xkbcommon with the compositor's keymap and
-// the client's own key repeat, and the pointer with its implicit grab as the only capture.
+// the client's own key repeat, the pointer with its implicit grab as the only capture, and the
+// input that waits while the core's queue is full.
 #include "platform/linux/wayland/wayland.h"
 
 #include <linux/input-event-codes.h>
@@ -12,6 +13,36 @@ namespace {
 
 // Wayland key codes are evdev's; X's numbering, which the core's tables use, adds 8.
 const unsigned EVDEV_OFFSET = 8;
+
+// Input the core's queue had no room for, in arrival order. libwayland hands over everything a
+// read brought at once, and a compositor ends a client that leaves its input unread, so a
+// storm waits here until the program takes its messages: delayed, not lost. The ring has room
+// for several reads; the connection reads only while a whole read's worth is free.
+const int PENDING_INPUT = 2048;
+const int PENDING_ROOM_TO_READ = 512; // two reads of 4096 bytes of the smallest input event
+
+enum PendingKind { PENDING_KEY, PENDING_MOTION, PENDING_BUTTON, PENDING_FOCUS };
+
+struct PendingInput {
+    PendingKind kind;
+    HWND window; // looked up again when it is handed on: the window may be gone by then
+    KeyEvent key;
+    int x;
+    int y;
+    WPARAM held;
+    int button;
+    bool press;
+    unsigned grab;
+    bool focused;
+};
+
+struct PendingRing {
+    PendingInput entries[PENDING_INPUT];
+    int first;
+    int count;
+};
+
+PendingRing pending;
 
 unsigned modifiersNow(void) {
     xkb_state* state = wl.keys.state;
@@ -85,10 +116,60 @@ int charactersOf(xkb_keycode_t keycode, unsigned char* out, int capacity) {
 
 // The implicit grab sends a held button's events wherever the pointer goes; a Win32 window sees
 // what happens outside its client area only while it holds the capture.
-bool outsideUncaptured(const WindowRecord* window) {
-    bool outside = wl.mouse.x < 0 || wl.mouse.y < 0 || wl.mouse.x >= window->width ||
-                   wl.mouse.y >= window->height;
+bool outsideUncaptured(const WindowRecord* window, int x, int y) {
+    bool outside = x < 0 || y < 0 || x >= window->width || y >= window->height;
     return outside && GetCapture() != window->handle;
+}
+
+// Hands one event to the core, for a window that still lives. The capture is looked at now, as
+// the program has it when the event reaches its queue.
+void handOn(const PendingInput& event) {
+    WindowRecord* window = windowRecord(event.window);
+    if (window == nullptr || window->destroying) {
+        return;
+    }
+    POINT screen = {event.x, event.y};
+    switch (event.kind) {
+    case PENDING_KEY:
+        inputKey(window, &event.key);
+        break;
+    case PENDING_MOTION:
+        if (!outsideUncaptured(window, event.x, event.y)) {
+            inputPointerMove(window, event.x, event.y, screen, event.held);
+        }
+        break;
+    case PENDING_BUTTON:
+        if (!outsideUncaptured(window, event.x, event.y)) {
+            inputPointerButton(window, event.button, event.press, event.x, event.y, screen,
+                               event.held, event.grab);
+        }
+        break;
+    case PENDING_FOCUS:
+        inputFocus(window, event.focused);
+        break;
+    }
+}
+
+// Input goes to the core at once while nothing waits before it and the queue has room.
+void deliver(const PendingInput& event) {
+    if (pending.count == 0 && queueHasRoom()) {
+        handOn(event);
+        return;
+    }
+    if (pending.count == PENDING_INPUT) {
+        return; // not reached: the connection reads nothing while the ring is this full
+    }
+    pending.entries[(pending.first + pending.count) % PENDING_INPUT] = event;
+    pending.count++;
+}
+
+PendingInput pointerEvent(PendingKind kind, WindowRecord* window) {
+    PendingInput event = PendingInput();
+    event.kind = kind;
+    event.window = window->handle;
+    event.x = wl.mouse.x;
+    event.y = wl.mouse.y;
+    return event;
 }
 
 void sendKey(WindowRecord* window, unsigned evdevCode, bool press) {
@@ -105,7 +186,12 @@ void sendKey(WindowRecord* window, unsigned evdevCode, bool press) {
     if (press && wl.keys.state != nullptr) {
         key.characterCount = charactersOf(keycode, key.characters, (int)sizeof(key.characters));
     }
-    inputKey(window, &key);
+    // Read now: the next wtype run brings a keymap of its own.
+    PendingInput event = PendingInput();
+    event.kind = PENDING_KEY;
+    event.window = window->handle;
+    event.key = key;
+    deliver(event);
 }
 
 void dropKeymap(void) {
@@ -237,9 +323,10 @@ void onPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface
     wl.mouse.x = wl_fixed_to_int(x);
     wl.mouse.y = wl_fixed_to_int(y);
     WindowRecord* window = wl.mouse.focus;
-    if (window != nullptr && !window->destroying && !outsideUncaptured(window)) {
-        POINT screen = {wl.mouse.x, wl.mouse.y};
-        inputPointerMove(window, wl.mouse.x, wl.mouse.y, screen, heldFlags());
+    if (window != nullptr && !window->destroying) {
+        PendingInput event = pointerEvent(PENDING_MOTION, window);
+        event.held = heldFlags();
+        deliver(event);
     }
 }
 
@@ -261,11 +348,12 @@ void onMotion(void* data, wl_pointer* pointer, uint32_t time, wl_fixed_t x, wl_f
     wl.mouse.x = wl_fixed_to_int(x);
     wl.mouse.y = wl_fixed_to_int(y);
     WindowRecord* window = wl.mouse.focus;
-    if (window == nullptr || window->destroying || outsideUncaptured(window)) {
+    if (window == nullptr || window->destroying) {
         return;
     }
-    POINT screen = {wl.mouse.x, wl.mouse.y};
-    inputPointerMove(window, wl.mouse.x, wl.mouse.y, screen, heldFlags());
+    PendingInput event = pointerEvent(PENDING_MOTION, window);
+    event.held = heldFlags();
+    deliver(event);
 }
 
 void onButton(void* data, wl_pointer* pointer, uint32_t serial, uint32_t time, uint32_t button,
@@ -301,14 +389,17 @@ void onButton(void* data, wl_pointer* pointer, uint32_t serial, uint32_t time, u
         return;
     }
     WindowRecord* window = wl.mouse.focus;
-    if (window == nullptr || window->destroying || outsideUncaptured(window)) {
+    if (window == nullptr || window->destroying) {
         return;
     }
-    unsigned grab =
+    PendingInput event = pointerEvent(PENDING_BUTTON, window);
+    event.button = number;
+    event.press = press;
+    event.held = before;
+    event.grab =
         press ? GRAB_STARTS
               : ((wl.mouse.held & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) == 0 ? GRAB_ENDS : 0);
-    POINT screen = {wl.mouse.x, wl.mouse.y};
-    inputPointerButton(window, number, press, wl.mouse.x, wl.mouse.y, screen, before, grab);
+    deliver(event);
 }
 
 void onAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
@@ -358,6 +449,31 @@ void onSeatName(void*, wl_seat*, const char*) {}
 const wl_seat_listener seatListener = {onCapabilities, onSeatName};
 
 } // namespace
+
+void waylandInputFocus(WindowRecord* window, bool focused) {
+    PendingInput event = PendingInput();
+    event.kind = PENDING_FOCUS;
+    event.window = window->handle;
+    event.focused = focused;
+    deliver(event);
+}
+
+bool waylandHandOnPending(void) {
+    while (pending.count > 0 && queueHasRoom()) {
+        handOn(pending.entries[pending.first]);
+        pending.first = (pending.first + 1) % PENDING_INPUT;
+        pending.count--;
+    }
+    return pending.count == 0;
+}
+
+bool waylandInputWaits(void) {
+    return pending.count > 0;
+}
+
+bool waylandRoomToRead(void) {
+    return PENDING_INPUT - pending.count >= PENDING_ROOM_TO_READ;
+}
 
 void waylandBindSeat(wl_seat* seat) {
     wl.keys.context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);

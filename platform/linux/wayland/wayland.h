@@ -112,6 +112,14 @@ void waylandShowBlank(WindowRecord* window);
 // The seat (input.cpp).
 void waylandBindSeat(wl_seat* seat);
 void waylandReleaseSeat(void);
+// Input reaches the core in arrival order, waiting in the backend while the queue is full:
+// activation changes go the same way, so keys read before a focus change are not taken after
+// it. The pump hands on what waits (true when nothing is left) and reads only while there is
+// room for what a read brings.
+void waylandInputFocus(WindowRecord* window, bool focused);
+bool waylandHandOnPending(void);
+bool waylandInputWaits(void);
+bool waylandRoomToRead(void);
 // Key repeat made by the client: the repeats due now, and how long until the next one (ms,
 // -1: none pending).
 void waylandRepeatKeys(void);

@@ -72,7 +72,7 @@ void onSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
         inputConfigured(window, 0, 0, part->suggestedWidth, part->suggestedHeight);
     }
     if (window->viewable && !window->minimized) {
-        inputFocus(window, part->suggestedActivated);
+        waylandInputFocus(window, part->suggestedActivated);
     }
     inputExposed(window);
 }
