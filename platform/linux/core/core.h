@@ -225,6 +225,33 @@ struct SystemVersion {
 };
 extern SystemVersion systemVersion;
 
+// A message box's layout, the same on every display (msgbox.cpp): the text in lines, broken at
+// its newlines and, where a line is wider than the screen allows, at spaces (a single word
+// wider than that stays whole); the box sized to the widest line, and the OK button centred
+// below the text.
+const int BOX_MARGIN = 16;
+const int BOX_BUTTON_WIDTH = 72;
+const int BOX_BUTTON_HEIGHT = 26;
+const int BOX_MAX_LINES = 32;
+const int BOX_CAPTION_BYTES = 128;
+struct BoxLine {
+    int start; // in the box's text
+    int length;
+};
+struct BoxLayout {
+    BoxLine lines[BOX_MAX_LINES];
+    int lineCount;
+    int width;
+    int height;
+    int buttonX;
+    int buttonY;
+};
+// `textWidth` measures `length` bytes from `start` in the display's font (`font`: what the
+// backend needs for that); `lineHeight` is the font's.
+void boxLayOut(BoxLayout* layout, const char* text, int screenWidth, int lineHeight,
+               int (*textWidth)(const void* font, const char* start, int length), const void* font);
+bool boxInsideButton(const BoxLayout* layout, int x, int y);
+
 // Text (text.cpp). Copies with truncation, always terminated; false when the text was cut.
 bool copyText(char* out, size_t capacity, const char* text);
 // A narrow string is taken as Latin-1 (the ANSI code page's letters where they agree).

@@ -9,6 +9,8 @@ namespace {
 
 // Boxes opened from inside other boxes' loops nest, up to this depth.
 const int MAX_OPEN = 8;
+const int BOX_MIN_WIDTH = 240;
+const int BOX_MAX_TEXT_WIDTH = 480;
 
 int openCount = 0;
 
@@ -19,7 +21,84 @@ void toStandardError(const char* text, const char* caption) {
     std::fflush(stderr);
 }
 
+struct Measure {
+    const char* text;
+    int (*width)(const void* font, const char* start, int length);
+    const void* font;
+};
+
+int widthOf(const Measure& m, const char* start, const char* end) {
+    return m.width(m.font, start, (int)(end - start));
+}
+
+void addLine(BoxLayout* layout, const Measure& m, const char* start, const char* end) {
+    if (layout->lineCount < BOX_MAX_LINES) {
+        layout->lines[layout->lineCount].start = (int)(start - m.text);
+        layout->lines[layout->lineCount].length = (int)(end - start);
+        layout->lineCount++;
+    }
+}
+
+void splitLines(BoxLayout* layout, const Measure& m, int maxWidth) {
+    layout->lineCount = 0;
+    const char* start = m.text;
+    for (;;) {
+        const char* end = std::strchr(start, '\n');
+        if (end == nullptr) {
+            end = start + std::strlen(start);
+            if (end == start && layout->lineCount > 0) {
+                break; // the text's final newline ends it; no empty line after it
+            }
+        }
+        const char* line = start;
+        while (widthOf(m, line, end) > maxWidth) {
+            const char* cut = nullptr;
+            for (const char* p = line + 1; p < end; p++) {
+                if (*p == ' ' && widthOf(m, line, p) <= maxWidth) {
+                    cut = p;
+                }
+            }
+            if (cut == nullptr) {
+                break;
+            }
+            addLine(layout, m, line, cut);
+            line = cut + 1;
+        }
+        addLine(layout, m, line, end);
+        if (*end == 0) {
+            break;
+        }
+        start = end + 1;
+    }
+}
+
 } // namespace
+
+void boxLayOut(BoxLayout* layout, const char* text, int screenWidth, int lineHeight,
+               int (*textWidth)(const void* font, const char* start, int length),
+               const void* font) {
+    Measure m = {text, textWidth, font};
+    int maxWidth = screenWidth - 2 * BOX_MARGIN < BOX_MAX_TEXT_WIDTH ? screenWidth - 2 * BOX_MARGIN
+                                                                     : BOX_MAX_TEXT_WIDTH;
+    splitLines(layout, m, maxWidth);
+    int widest = 0;
+    for (int i = 0; i < layout->lineCount; i++) {
+        const char* start = text + layout->lines[i].start;
+        int width = widthOf(m, start, start + layout->lines[i].length);
+        widest = width > widest ? width : widest;
+    }
+    int width = widest + 2 * BOX_MARGIN;
+    layout->width =
+        width < BOX_MIN_WIDTH ? BOX_MIN_WIDTH : (width > screenWidth ? screenWidth : width);
+    layout->height = 3 * BOX_MARGIN + layout->lineCount * lineHeight + BOX_BUTTON_HEIGHT;
+    layout->buttonX = (layout->width - BOX_BUTTON_WIDTH) / 2;
+    layout->buttonY = layout->height - BOX_MARGIN - BOX_BUTTON_HEIGHT;
+}
+
+bool boxInsideButton(const BoxLayout* layout, int x, int y) {
+    return x >= layout->buttonX && x < layout->buttonX + BOX_BUTTON_WIDTH && y >= layout->buttonY &&
+           y < layout->buttonY + BOX_BUTTON_HEIGHT;
+}
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     (void)type;

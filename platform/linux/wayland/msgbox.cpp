@@ -17,25 +17,12 @@
 
 namespace {
 
-const int CAPTION_BYTES = 128;
-const int MAX_LINES = 32;
-const int MARGIN = 16;
-const int MIN_WIDTH = 240;
-const int MAX_TEXT_WIDTH = 480;
-const int BUTTON_WIDTH = 72;
-const int BUTTON_HEIGHT = 26;
 // Boxes opened from inside other boxes' loops: as deep as the core lets them nest.
 const int MAX_BOXES = 8;
 // How long the compositor may take to configure the box before it counts as not shown.
 const long long CONFIGURE_WAIT_MS = 1000;
 const uint32_t PAPER = 0xffffffffu;
 const uint32_t INK = 0xff000000u;
-
-// A line as a piece of the box's text.
-struct Line {
-    int start;
-    int length;
-};
 
 // The Wayland part of a box surface.
 struct Box {
@@ -48,12 +35,7 @@ struct Box {
     uint32_t* pixels;
     size_t bytes;
     const char* text; // the caller's Latin-1 text, alive while the box is open
-    Line lines[MAX_LINES];
-    int lineCount;
-    int width;
-    int height;
-    int buttonX;
-    int buttonY;
+    BoxLayout layout;
     bool configured;
     bool pressed;
 };
@@ -66,81 +48,19 @@ Box* boxOf(BoxSurface* surface) {
 }
 
 // One byte is one character in Latin-1, and every character is a cell wide.
-int textWidth(const char* start, const char* end) {
-    return (int)(end - start) * BOX_FONT_WIDTH;
-}
-
-void addLine(Box* box, const char* start, const char* end) {
-    if (box->lineCount < MAX_LINES) {
-        box->lines[box->lineCount].start = (int)(start - box->text);
-        box->lines[box->lineCount].length = (int)(end - start);
-        box->lineCount++;
-    }
-}
-
-// Breaks the text at its newlines, and long lines at spaces so that none is wider than
-// maxWidth (a single word wider than that stays whole), as the X11 box does.
-void splitLines(Box* box, int maxWidth) {
-    box->lineCount = 0;
-    const char* start = box->text;
-    for (;;) {
-        const char* end = std::strchr(start, '\n');
-        if (end == nullptr) {
-            end = start + std::strlen(start);
-            if (end == start && box->lineCount > 0) {
-                break; // the text's final newline ends it; no empty line after it
-            }
-        }
-        const char* line = start;
-        while (textWidth(line, end) > maxWidth) {
-            const char* cut = nullptr;
-            for (const char* p = line + 1; p < end; p++) {
-                if (*p == ' ' && textWidth(line, p) <= maxWidth) {
-                    cut = p;
-                }
-            }
-            if (cut == nullptr) {
-                break;
-            }
-            addLine(box, line, cut);
-            line = cut + 1;
-        }
-        addLine(box, line, end);
-        if (*end == 0) {
-            break;
-        }
-        start = end + 1;
-    }
-}
-
-// Lines no wider than the screen allows, the button centred below them.
-void layOut(Box* box) {
-    int screenWidth = 0;
-    int screenHeight = 0;
-    waylandBackend.screenSize(&screenWidth, &screenHeight);
-    int maxWidth =
-        screenWidth - 2 * MARGIN < MAX_TEXT_WIDTH ? screenWidth - 2 * MARGIN : MAX_TEXT_WIDTH;
-    splitLines(box, maxWidth);
-    int widest = 0;
-    for (int i = 0; i < box->lineCount; i++) {
-        int width = box->lines[i].length * BOX_FONT_WIDTH;
-        widest = width > widest ? width : widest;
-    }
-    box->width = widest + 2 * MARGIN;
-    box->width =
-        box->width < MIN_WIDTH ? MIN_WIDTH : (box->width > screenWidth ? screenWidth : box->width);
-    box->height = 3 * MARGIN + box->lineCount * BOX_FONT_HEIGHT + BUTTON_HEIGHT;
-    box->buttonX = (box->width - BUTTON_WIDTH) / 2;
-    box->buttonY = box->height - MARGIN - BUTTON_HEIGHT;
+int textWidth(const void* font, const char* start, int length) {
+    (void)font;
+    (void)start;
+    return length * BOX_FONT_WIDTH;
 }
 
 void fill(Box* box, int x, int y, int width, int height, uint32_t colour) {
     int left = x < 0 ? 0 : x;
     int top = y < 0 ? 0 : y;
-    int right = x + width > box->width ? box->width : x + width;
-    int bottom = y + height > box->height ? box->height : y + height;
+    int right = x + width > box->layout.width ? box->layout.width : x + width;
+    int bottom = y + height > box->layout.height ? box->layout.height : y + height;
     for (int row = top; row < bottom; row++) {
-        uint32_t* pixel = box->pixels + (size_t)row * (size_t)box->width;
+        uint32_t* pixel = box->pixels + (size_t)row * (size_t)box->layout.width;
         for (int column = left; column < right; column++) {
             pixel[column] = colour;
         }
@@ -169,23 +89,25 @@ void drawText(Box* box, int x, int y, const char* text, int length) {
 }
 
 void draw(Box* box) {
-    fill(box, 0, 0, box->width, box->height, PAPER);
-    for (int i = 0; i < box->lineCount; i++) {
-        drawText(box, MARGIN, MARGIN + i * BOX_FONT_HEIGHT, box->text + box->lines[i].start,
-                 box->lines[i].length);
+    fill(box, 0, 0, box->layout.width, box->layout.height, PAPER);
+    for (int i = 0; i < box->layout.lineCount; i++) {
+        drawText(box, BOX_MARGIN, BOX_MARGIN + i * BOX_FONT_HEIGHT,
+                 box->text + box->layout.lines[i].start, box->layout.lines[i].length);
     }
-    frameRectangle(box, box->buttonX, box->buttonY, BUTTON_WIDTH, BUTTON_HEIGHT);
-    frameRectangle(box, box->buttonX + 2, box->buttonY + 2, BUTTON_WIDTH - 4, BUTTON_HEIGHT - 4);
+    frameRectangle(box, box->layout.buttonX, box->layout.buttonY, BOX_BUTTON_WIDTH,
+                   BOX_BUTTON_HEIGHT);
+    frameRectangle(box, box->layout.buttonX + 2, box->layout.buttonY + 2, BOX_BUTTON_WIDTH - 4,
+                   BOX_BUTTON_HEIGHT - 4);
     int descent = BOX_FONT_HEIGHT - BOX_FONT_ASCENT;
-    int baseline = box->buttonY + (BUTTON_HEIGHT + BOX_FONT_ASCENT - descent) / 2;
-    drawText(box, box->buttonX + (BUTTON_WIDTH - 2 * BOX_FONT_WIDTH) / 2,
+    int baseline = box->layout.buttonY + (BOX_BUTTON_HEIGHT + BOX_FONT_ASCENT - descent) / 2;
+    drawText(box, box->layout.buttonX + (BOX_BUTTON_WIDTH - 2 * BOX_FONT_WIDTH) / 2,
              baseline - BOX_FONT_ASCENT, "OK", 2);
 }
 
 // The box's picture in a buffer of its own, kept mapped while the box is open.
 bool makeBuffer(Box* box) {
-    int stride = box->width * 4;
-    box->bytes = (size_t)stride * (size_t)box->height;
+    int stride = box->layout.width * 4;
+    box->bytes = (size_t)stride * (size_t)box->layout.height;
     int fd = memfd_create("wrendle-box", MFD_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -200,8 +122,8 @@ bool makeBuffer(Box* box) {
     }
     box->pixels = (uint32_t*)pixels;
     wl_shm_pool* pool = wl_shm_create_pool(wl.shm, fd, (int32_t)box->bytes);
-    box->buffer =
-        wl_shm_pool_create_buffer(pool, 0, box->width, box->height, stride, WL_SHM_FORMAT_XRGB8888);
+    box->buffer = wl_shm_pool_create_buffer(pool, 0, box->layout.width, box->layout.height, stride,
+                                            WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     return box->buffer != nullptr;
@@ -228,7 +150,7 @@ void onSurfaceConfigure(void* data, xdg_surface* shellSurface, uint32_t serial) 
     xdg_surface_ack_configure(shellSurface, serial);
     if (!box->configured) {
         wl_surface_attach(box->surface, box->buffer, 0, 0);
-        wl_surface_damage(box->surface, 0, 0, box->width, box->height);
+        wl_surface_damage(box->surface, 0, 0, box->layout.width, box->layout.height);
         box->configured = true;
     }
     wl_surface_commit(box->surface);
@@ -241,10 +163,10 @@ void onFrameConfigure(libdecor_frame* frame, libdecor_configuration* configurati
     Box* box = boxOf((BoxSurface*)data);
     if (!box->configured) {
         wl_surface_attach(box->surface, box->buffer, 0, 0);
-        wl_surface_damage(box->surface, 0, 0, box->width, box->height);
+        wl_surface_damage(box->surface, 0, 0, box->layout.width, box->layout.height);
         box->configured = true;
     }
-    libdecor_state* content = libdecor_state_new(box->width, box->height);
+    libdecor_state* content = libdecor_state_new(box->layout.width, box->layout.height);
     libdecor_frame_commit(frame, content, configuration);
     libdecor_state_free(content);
     wl_surface_commit(box->surface);
@@ -260,27 +182,16 @@ void onFrameCommit(libdecor_frame* frame, void* data) {
     wl_surface_commit(boxOf((BoxSurface*)data)->surface);
 }
 
-void onFrameDismissPopup(libdecor_frame*, const char*, void*) {}
-
-// libdecor's records end in reserved slots: they are filled by name, the rest left empty.
-libdecor_frame_interface makeFrameInterface(void) {
-    libdecor_frame_interface calls = libdecor_frame_interface();
-    calls.configure = onFrameConfigure;
-    calls.close = onFrameClose;
-    calls.commit = onFrameCommit;
-    calls.dismiss_popup = onFrameDismissPopup;
-    return calls;
-}
-
-libdecor_frame_interface frameInterface = makeFrameInterface();
+libdecor_frame_interface frameInterface =
+    waylandFrameInterface(onFrameConfigure, onFrameClose, onFrameCommit);
 
 void makeFrame(BoxSurface* surface, const char* title, WindowRecord* owner) {
     Box* box = boxOf(surface);
     box->frame = libdecor_decorate(wl.decor, box->surface, &frameInterface, surface);
     libdecor_frame_set_title(box->frame, title);
     libdecor_frame_set_app_id(box->frame, wl.appId);
-    libdecor_frame_set_min_content_size(box->frame, box->width, box->height);
-    libdecor_frame_set_max_content_size(box->frame, box->width, box->height);
+    libdecor_frame_set_min_content_size(box->frame, box->layout.width, box->layout.height);
+    libdecor_frame_set_max_content_size(box->frame, box->layout.width, box->layout.height);
     libdecor_frame_unset_capabilities(
         box->frame, (libdecor_capabilities)(LIBDECOR_ACTION_RESIZE | LIBDECOR_ACTION_FULLSCREEN));
     if (owner != nullptr && waylandPart(owner)->frame != nullptr) {
@@ -297,8 +208,8 @@ void makeToplevel(BoxSurface* surface, const char* title, WindowRecord* owner) {
     xdg_toplevel_add_listener(box->toplevel, &toplevelListener, surface);
     xdg_toplevel_set_title(box->toplevel, title);
     xdg_toplevel_set_app_id(box->toplevel, wl.appId);
-    xdg_toplevel_set_min_size(box->toplevel, box->width, box->height);
-    xdg_toplevel_set_max_size(box->toplevel, box->width, box->height);
+    xdg_toplevel_set_min_size(box->toplevel, box->layout.width, box->layout.height);
+    xdg_toplevel_set_max_size(box->toplevel, box->layout.width, box->layout.height);
     xdg_toplevel* parent = owner != nullptr ? waylandToplevel(waylandPart(owner)) : nullptr;
     if (parent != nullptr) {
         xdg_toplevel_set_parent(box->toplevel, parent);
@@ -353,11 +264,6 @@ void freeBox(BoxSurface* surface) {
     wl_display_flush(wl.display);
 }
 
-bool insideButton(const Box* box, int x, int y) {
-    return x >= box->buttonX && x < box->buttonX + BUTTON_WIDTH && y >= box->buttonY &&
-           y < box->buttonY + BUTTON_HEIGHT;
-}
-
 } // namespace
 
 // Shown once the compositor has configured it (bounded: a box that cannot be shown lets the
@@ -376,7 +282,10 @@ bool waylandOpenBox(BoxSurface* surface, WindowRecord* owner, const char* text,
         return false;
     }
     box->text = text;
-    layOut(box);
+    int screenWidth = 0;
+    int screenHeight = 0;
+    waylandBackend.screenSize(&screenWidth, &screenHeight);
+    boxLayOut(&box->layout, text, screenWidth, BOX_FONT_HEIGHT, textWidth, nullptr);
     if (!makeBuffer(box)) {
         freeBox(surface);
         return false;
@@ -385,7 +294,7 @@ bool waylandOpenBox(BoxSurface* surface, WindowRecord* owner, const char* text,
     *slot = surface;
     box->surface = wl_compositor_create_surface(wl.compositor);
     // The caption is Latin-1 like every narrow text; xdg-shell wants UTF-8.
-    char title[CAPTION_BYTES * 2];
+    char title[BOX_CAPTION_BYTES * 2];
     latin1ToUtf8(caption, title, sizeof(title));
     if (waylandUsesLibdecor()) {
         makeFrame(surface, title, owner);
@@ -429,10 +338,10 @@ void waylandBoxKey(BoxSurface* surface, xkb_keysym_t keysym) {
 void waylandBoxButton(BoxSurface* surface, bool left, bool press, int x, int y) {
     Box* box = boxOf(surface);
     if (press) {
-        box->pressed = left && insideButton(box, x, y);
+        box->pressed = left && boxInsideButton(&box->layout, x, y);
         return;
     }
-    if (box->pressed && left && insideButton(box, x, y)) {
+    if (box->pressed && left && boxInsideButton(&box->layout, x, y)) {
         surface->closed = true;
     }
     box->pressed = false;

@@ -101,6 +101,11 @@ void waylandHideWindow(WindowRecord* window);
 void waylandMinimizeWindow(WindowRecord* window);
 bool waylandMoveWindow(WindowRecord* window);
 void waylandFocusWindow(WindowRecord* window);
+// libdecor's callbacks for a frame, in its record; the popups it may dismiss are none of ours.
+libdecor_frame_interface waylandFrameInterface(void (*configure)(libdecor_frame*,
+                                                                 libdecor_configuration*, void*),
+                                               void (*close)(libdecor_frame*, void*),
+                                               void (*commit)(libdecor_frame*, void*));
 // True when toplevels are decorated through libdecor: the compositor draws no decorations.
 bool waylandUsesLibdecor(void);
 // The window's xdg_toplevel while it is shown (null otherwise), its own or its frame's.

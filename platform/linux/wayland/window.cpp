@@ -161,19 +161,8 @@ void onFrameCommit(libdecor_frame* frame, void* data) {
     wl_surface_commit(((WaylandWindow*)data)->surface);
 }
 
-void onFrameDismissPopup(libdecor_frame*, const char*, void*) {}
-
-// libdecor's records end in reserved slots: they are filled by name, the rest left empty.
-libdecor_frame_interface makeFrameInterface(void) {
-    libdecor_frame_interface calls = libdecor_frame_interface();
-    calls.configure = onFrameConfigure;
-    calls.close = onFrameClose;
-    calls.commit = onFrameCommit;
-    calls.dismiss_popup = onFrameDismissPopup;
-    return calls;
-}
-
-libdecor_frame_interface frameInterface = makeFrameInterface();
+libdecor_frame_interface frameInterface =
+    waylandFrameInterface(onFrameConfigure, onFrameClose, onFrameCommit);
 
 void onDecorError(libdecor* context, libdecor_error error, const char* message) {
     (void)context;
@@ -245,6 +234,21 @@ void dropToplevel(WaylandWindow* part) {
 }
 
 } // namespace
+
+static void onFrameDismissPopup(libdecor_frame*, const char*, void*) {}
+
+// libdecor's records end in reserved slots: they are filled by name, the rest left empty.
+libdecor_frame_interface waylandFrameInterface(void (*configure)(libdecor_frame*,
+                                                                 libdecor_configuration*, void*),
+                                               void (*close)(libdecor_frame*, void*),
+                                               void (*commit)(libdecor_frame*, void*)) {
+    libdecor_frame_interface calls = libdecor_frame_interface();
+    calls.configure = configure;
+    calls.close = close;
+    calls.commit = commit;
+    calls.dismiss_popup = onFrameDismissPopup;
+    return calls;
+}
 
 // Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
 // bar and the close box; made once, at the first window that needs it. The round trip lets it

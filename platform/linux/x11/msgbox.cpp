@@ -11,32 +11,13 @@
 
 namespace {
 
-const int CAPTION_BYTES = 128;
-const int MAX_LINES = 32;
-const int MARGIN = 16;
-const int MIN_WIDTH = 240;
-const int MAX_TEXT_WIDTH = 480;
-const int BUTTON_WIDTH = 72;
-const int BUTTON_HEIGHT = 26;
-
-// A line as a piece of the box's text.
-struct Line {
-    int start;
-    int length;
-};
-
 // The X part of a box surface.
 struct Box {
     Window window;
     GC gc;
     XFontStruct* font;
     const char* text; // the caller's, alive while the box is open
-    Line lines[MAX_LINES];
-    int lineCount;
-    int width;
-    int height;
-    int buttonX;
-    int buttonY;
+    BoxLayout layout;
     bool pressed;
 };
 
@@ -45,85 +26,38 @@ Box* boxOf(BoxSurface* surface) {
     return reinterpret_cast<Box*>(surface->native);
 }
 
-int textWidth(const Box* box, const char* start, const char* end) {
-    return XTextWidth(box->font, start, (int)(end - start));
-}
-
-void addLine(Box* box, const char* start, const char* end) {
-    if (box->lineCount < MAX_LINES) {
-        box->lines[box->lineCount].start = (int)(start - box->text);
-        box->lines[box->lineCount].length = (int)(end - start);
-        box->lineCount++;
-    }
-}
-
-// Breaks the text at its newlines, and long lines at spaces so that none is wider than
-// maxWidth (a single word wider than that stays whole).
-void splitLines(Box* box, int maxWidth) {
-    box->lineCount = 0;
-    const char* start = box->text;
-    for (;;) {
-        const char* end = std::strchr(start, '\n');
-        if (end == nullptr) {
-            end = start + std::strlen(start);
-            if (end == start && box->lineCount > 0) {
-                break; // the text's final newline ends it; no empty line after it
-            }
-        }
-        const char* line = start;
-        while (textWidth(box, line, end) > maxWidth) {
-            const char* cut = nullptr;
-            for (const char* p = line + 1; p < end; p++) {
-                if (*p == ' ' && textWidth(box, line, p) <= maxWidth) {
-                    cut = p;
-                }
-            }
-            if (cut == nullptr) {
-                break;
-            }
-            addLine(box, line, cut);
-            line = cut + 1;
-        }
-        addLine(box, line, end);
-        if (*end == 0) {
-            break;
-        }
-        start = end + 1;
-    }
-}
-
-bool insideButton(const Box* box, int x, int y) {
-    return x >= box->buttonX && x < box->buttonX + BUTTON_WIDTH && y >= box->buttonY &&
-           y < box->buttonY + BUTTON_HEIGHT;
+int textWidth(const void* font, const char* start, int length) {
+    return XTextWidth((XFontStruct*)font, start, length);
 }
 
 void draw(Box* box) {
     Display* display = x11.display;
     XSetForeground(display, box->gc, WhitePixel(display, x11.screen));
-    XFillRectangle(display, box->window, box->gc, 0, 0, (unsigned)box->width,
-                   (unsigned)box->height);
+    XFillRectangle(display, box->window, box->gc, 0, 0, (unsigned)box->layout.width,
+                   (unsigned)box->layout.height);
     XSetForeground(display, box->gc, BlackPixel(display, x11.screen));
     int lineHeight = box->font->ascent + box->font->descent;
-    for (int i = 0; i < box->lineCount; i++) {
-        XDrawString(display, box->window, box->gc, MARGIN,
-                    MARGIN + box->font->ascent + i * lineHeight, box->text + box->lines[i].start,
-                    box->lines[i].length);
+    for (int i = 0; i < box->layout.lineCount; i++) {
+        XDrawString(display, box->window, box->gc, BOX_MARGIN,
+                    BOX_MARGIN + box->font->ascent + i * lineHeight,
+                    box->text + box->layout.lines[i].start, box->layout.lines[i].length);
     }
-    XDrawRectangle(display, box->window, box->gc, box->buttonX, box->buttonY, BUTTON_WIDTH - 1,
-                   BUTTON_HEIGHT - 1);
-    XDrawRectangle(display, box->window, box->gc, box->buttonX + 2, box->buttonY + 2,
-                   BUTTON_WIDTH - 5, BUTTON_HEIGHT - 5);
+    XDrawRectangle(display, box->window, box->gc, box->layout.buttonX, box->layout.buttonY,
+                   BOX_BUTTON_WIDTH - 1, BOX_BUTTON_HEIGHT - 1);
+    XDrawRectangle(display, box->window, box->gc, box->layout.buttonX + 2, box->layout.buttonY + 2,
+                   BOX_BUTTON_WIDTH - 5, BOX_BUTTON_HEIGHT - 5);
     int okWidth = XTextWidth(box->font, "OK", 2);
-    XDrawString(display, box->window, box->gc, box->buttonX + (BUTTON_WIDTH - okWidth) / 2,
-                box->buttonY + (BUTTON_HEIGHT + box->font->ascent - box->font->descent) / 2, "OK",
-                2);
+    XDrawString(
+        display, box->window, box->gc, box->layout.buttonX + (BOX_BUTTON_WIDTH - okWidth) / 2,
+        box->layout.buttonY + (BOX_BUTTON_HEIGHT + box->font->ascent - box->font->descent) / 2,
+        "OK", 2);
 }
 
 void setProperties(Display* display, Box* box, const char* caption, Window owner) {
     XChangeProperty(display, box->window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                     (const unsigned char*)caption, (int)std::strlen(caption));
     // The caption is Latin-1 like every narrow text; _NET_WM_NAME wants UTF-8.
-    char utf8[CAPTION_BYTES * 2];
+    char utf8[BOX_CAPTION_BYTES * 2];
     latin1ToUtf8(caption, utf8, sizeof(utf8));
     XChangeProperty(display, box->window, x11.netWmName, x11.utf8String, 8, PropModeReplace,
                     (const unsigned char*)utf8, (int)std::strlen(utf8));
@@ -132,8 +66,8 @@ void setProperties(Display* display, Box* box, const char* caption, Window owner
     XSizeHints* size = XAllocSizeHints();
     if (size != nullptr) {
         size->flags = PMinSize | PMaxSize;
-        size->min_width = size->max_width = box->width;
-        size->min_height = size->max_height = box->height;
+        size->min_width = size->max_width = box->layout.width;
+        size->min_height = size->max_height = box->layout.height;
         XSetWMNormalHints(display, box->window, size);
         XFree(size);
     }
@@ -145,27 +79,6 @@ void setProperties(Display* display, Box* box, const char* caption, Window owner
     if (owner != 0) {
         XSetTransientForHint(display, box->window, owner);
     }
-}
-
-// Lays the box out for its text: lines no wider than the screen allows, the button below.
-void layOut(Box* box) {
-    int screenWidth = DisplayWidth(x11.display, x11.screen);
-    int maxWidth =
-        screenWidth - 2 * MARGIN < MAX_TEXT_WIDTH ? screenWidth - 2 * MARGIN : MAX_TEXT_WIDTH;
-    splitLines(box, maxWidth);
-    int widest = 0;
-    for (int i = 0; i < box->lineCount; i++) {
-        const char* start = box->text + box->lines[i].start;
-        int width = textWidth(box, start, start + box->lines[i].length);
-        widest = width > widest ? width : widest;
-    }
-    int lineHeight = box->font->ascent + box->font->descent;
-    box->width = widest + 2 * MARGIN;
-    box->width =
-        box->width < MIN_WIDTH ? MIN_WIDTH : (box->width > screenWidth ? screenWidth : box->width);
-    box->height = 3 * MARGIN + box->lineCount * lineHeight + BUTTON_HEIGHT;
-    box->buttonX = (box->width - BUTTON_WIDTH) / 2;
-    box->buttonY = box->height - MARGIN - BUTTON_HEIGHT;
 }
 
 void freeBox(Box* box) {
@@ -192,17 +105,18 @@ bool x11OpenBox(BoxSurface* surface, WindowRecord* owner, const char* text, cons
     if (box->font == nullptr) {
         return false;
     }
-    layOut(box);
-    int x = (DisplayWidth(display, x11.screen) - box->width) / 2;
-    int y = (DisplayHeight(display, x11.screen) - box->height) / 2;
+    boxLayOut(&box->layout, text, DisplayWidth(display, x11.screen),
+              box->font->ascent + box->font->descent, textWidth, box->font);
+    int x = (DisplayWidth(display, x11.screen) - box->layout.width) / 2;
+    int y = (DisplayHeight(display, x11.screen) - box->layout.height) / 2;
     if (owner != nullptr && owner->viewable) {
-        x = owner->x + (owner->width - box->width) / 2;
-        y = owner->y + (owner->height - box->height) / 2;
+        x = owner->x + (owner->width - box->layout.width) / 2;
+        y = owner->y + (owner->height - box->layout.height) / 2;
     }
     x11BeginErrorTrap();
-    box->window =
-        XCreateSimpleWindow(display, x11.root, x, y, (unsigned)box->width, (unsigned)box->height, 1,
-                            BlackPixel(display, x11.screen), WhitePixel(display, x11.screen));
+    box->window = XCreateSimpleWindow(
+        display, x11.root, x, y, (unsigned)box->layout.width, (unsigned)box->layout.height, 1,
+        BlackPixel(display, x11.screen), WhitePixel(display, x11.screen));
     if (box->window != 0) {
         XSelectInput(display, box->window,
                      ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
@@ -251,10 +165,10 @@ bool x11BoxEvent(XEvent* event) {
     }
     case ButtonPress:
         box->pressed = event->xbutton.button == Button1 &&
-                       insideButton(box, event->xbutton.x, event->xbutton.y);
+                       boxInsideButton(&box->layout, event->xbutton.x, event->xbutton.y);
         break;
     case ButtonRelease:
-        if (box->pressed && insideButton(box, event->xbutton.x, event->xbutton.y)) {
+        if (box->pressed && boxInsideButton(&box->layout, event->xbutton.x, event->xbutton.y)) {
             surface->closed = true;
         }
         box->pressed = false;
