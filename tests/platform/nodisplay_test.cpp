@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -261,4 +262,82 @@ TEST(KeysymTable, VirtualKeysOfKeysymsByTheirXNames) {
         EXPECT_EQ(virtualKeyOfKeysym((uint32_t)c.keysym), c.vk)
             << "keysym 0x" << std::hex << c.keysym;
     }
+}
+
+// --- The message box's layout, the same on every display ----------------------------------------
+
+namespace {
+
+// A fixed-width font as the Wayland box's: six pixels a character.
+int sixEach(const void*, const char*, int length) {
+    return 6 * length;
+}
+
+std::vector<std::string> laidOutLines(const BoxLayout& layout, const char* text) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < layout.lineCount; i++) {
+        lines.push_back(std::string(text + layout.lines[i].start, (size_t)layout.lines[i].length));
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(BoxLayout, LongLinesBreakAtTheLastSpaceThatFitsAndLongWordsStayWhole) {
+    // 1280 pixels of screen leave 480 for the text: 80 characters.
+    std::string words;
+    for (int i = 0; i < 30; i++) {
+        words += "word" + std::to_string(i % 10) + " ";
+    }
+    std::string text = words + "\n" + std::string(100, 'x') + " tail";
+    BoxLayout layout = BoxLayout();
+    boxLayOut(&layout, text.c_str(), 1280, 13, sixEach, nullptr);
+    std::vector<std::string> lines = laidOutLines(layout, text.c_str());
+    ASSERT_GE(lines.size(), 4u);
+    // Each broken line is as long as fits: the next word would not have.
+    EXPECT_EQ(lines[0].size(), 77u) << lines[0];
+    EXPECT_EQ(lines[0].substr(0, 12), "word0 word1 ");
+    for (size_t i = 0; i + 2 < lines.size(); i++) {
+        EXPECT_LE(lines[i].size() * 6, 480u) << lines[i];
+    }
+    // A word wider than the box allows stays whole, with what follows it up to the next
+    // place that fits: no space before it leaves a part that fits.
+    EXPECT_EQ(lines.back(), std::string(100, 'x') + " tail");
+    // The box is as wide as its widest line and its margins.
+    EXPECT_EQ(layout.width, 105 * 6 + 2 * BOX_MARGIN);
+}
+
+TEST(BoxLayout, NewlinesEmptyLinesAndTheFinalNewline) {
+    const char* text = "first\n\nthird\n";
+    BoxLayout layout = BoxLayout();
+    boxLayOut(&layout, text, 1280, 13, sixEach, nullptr);
+    EXPECT_EQ(laidOutLines(layout, text), (std::vector<std::string>{"first", "", "third"}));
+    // Short text: the box keeps its least width; the button is centred below three lines.
+    EXPECT_EQ(layout.width, 240);
+    EXPECT_EQ(layout.height, 3 * BOX_MARGIN + 3 * 13 + BOX_BUTTON_HEIGHT);
+    EXPECT_EQ(layout.buttonX, (240 - BOX_BUTTON_WIDTH) / 2);
+    EXPECT_EQ(layout.buttonY, layout.height - BOX_MARGIN - BOX_BUTTON_HEIGHT);
+    EXPECT_TRUE(boxInsideButton(&layout, layout.buttonX, layout.buttonY));
+    EXPECT_TRUE(boxInsideButton(&layout, layout.buttonX + BOX_BUTTON_WIDTH - 1,
+                                layout.buttonY + BOX_BUTTON_HEIGHT - 1));
+    EXPECT_FALSE(boxInsideButton(&layout, layout.buttonX + BOX_BUTTON_WIDTH, layout.buttonY));
+    EXPECT_FALSE(boxInsideButton(&layout, layout.buttonX, layout.buttonY - 1));
+}
+
+TEST(BoxLayout, NarrowScreensAndEndlessTextStayWithinBounds) {
+    // A 200-pixel screen: lines of at most 168 pixels, the box no wider than the screen.
+    const char* text = "aaaa bbbb cccc dddd eeee ffff gggg hhhh";
+    BoxLayout layout = BoxLayout();
+    boxLayOut(&layout, text, 200, 13, sixEach, nullptr);
+    EXPECT_EQ(layout.width, 200);
+    for (const std::string& line : laidOutLines(layout, text)) {
+        EXPECT_LE(line.size() * 6, 168u) << line;
+    }
+    // More lines than the box holds: the rest is left out, never written past the table.
+    std::string many;
+    for (int i = 0; i < BOX_MAX_LINES + 20; i++) {
+        many += "line\n";
+    }
+    boxLayOut(&layout, many.c_str(), 1280, 13, sixEach, nullptr);
+    EXPECT_EQ(layout.lineCount, BOX_MAX_LINES);
 }

@@ -87,9 +87,10 @@ void boxLayOut(BoxLayout* layout, const char* text, int screenWidth, int lineHei
         int width = widthOf(m, start, start + layout->lines[i].length);
         widest = width > widest ? width : widest;
     }
+    // At least the least width, and never wider than the screen, which wins on a tiny one.
     int width = widest + 2 * BOX_MARGIN;
-    layout->width =
-        width < BOX_MIN_WIDTH ? BOX_MIN_WIDTH : (width > screenWidth ? screenWidth : width);
+    width = width < BOX_MIN_WIDTH ? BOX_MIN_WIDTH : width;
+    layout->width = width > screenWidth ? screenWidth : width;
     layout->height = 3 * BOX_MARGIN + layout->lineCount * lineHeight + BOX_BUTTON_HEIGHT;
     layout->buttonX = (layout->width - BOX_BUTTON_WIDTH) / 2;
     layout->buttonY = layout->height - BOX_MARGIN - BOX_BUTTON_HEIGHT;
