@@ -167,6 +167,35 @@ TEST_F(WaylandBackend, TheOriginIsZeroAndAMoveKeepsIt) {
     EXPECT_EQ(rect.left, 0);
 }
 
+// A hidden window's toplevel is taken down, so the compositor no longer shows it; showing it
+// again makes a new one at the window's own size.
+TEST_F(WaylandBackend, HidingTakesTheToplevelDownAndShowingMakesItAgain) {
+    ShowWindow(window, SW_HIDE);
+    EXPECT_FALSE(IsWindowVisible(window));
+    int x, y, w, h;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            pump();
+            return !swayWindowRect(APP_ID, &x, &y, &w, &h);
+        },
+        5))
+        << "still shown by the compositor after SW_HIDE";
+    ShowWindow(window, SW_SHOW);
+    EXPECT_TRUE(IsWindowVisible(window));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pump();
+            return swayWindowRect(APP_ID, &x, &y, &w, &h);
+        },
+        5))
+        << "not shown again after SW_SHOW";
+    EXPECT_EQ(w, WIDTH);
+    EXPECT_EQ(h, HEIGHT);
+    RECT client;
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_EQ(client.right, WIDTH);
+}
+
 TEST_F(WaylandBackend, TheCompositorsCloseIsWmClose) {
     size_t from = logged.size();
     ASSERT_TRUE(swayClose(APP_ID));
