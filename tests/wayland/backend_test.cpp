@@ -171,7 +171,6 @@ TEST_F(WaylandBackend, TheOriginIsZeroAndAMoveKeepsIt) {
 // again makes a new one at the window's own size.
 TEST_F(WaylandBackend, HidingTakesTheToplevelDownAndShowingMakesItAgain) {
     ShowWindow(window, SW_HIDE);
-    EXPECT_FALSE(IsWindowVisible(window));
     int x, y, w, h;
     EXPECT_TRUE(waitUntil(
         [&] {
@@ -181,7 +180,6 @@ TEST_F(WaylandBackend, HidingTakesTheToplevelDownAndShowingMakesItAgain) {
         5))
         << "still shown by the compositor after SW_HIDE";
     ShowWindow(window, SW_SHOW);
-    EXPECT_TRUE(IsWindowVisible(window));
     ASSERT_TRUE(waitUntil(
         [&] {
             pump();
