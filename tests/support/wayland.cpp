@@ -124,6 +124,11 @@ bool swayFocus(const char* appId) {
     return runCommand({"swaymsg", criteria, "focus"}) == 0;
 }
 
+bool swayCentre(const char* appId) {
+    std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
+    return runCommand({"swaymsg", criteria, "move", "position", "center"}) == 0;
+}
+
 // grim writes a binary PPM (P6, maxval 255) to standard output.
 bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb) {
     char geometry[64];

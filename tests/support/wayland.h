@@ -20,6 +20,8 @@ bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* he
 bool swayClose(const char* appId);
 // Gives that window the keyboard, as a click on it does.
 bool swayFocus(const char* appId);
+// Asks sway to put the window back in the middle of the output, as a user would drag it there.
+bool swayCentre(const char* appId);
 
 // A screenshot of a rectangle of the layout, as rows of RGB bytes from the top.
 bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb);
