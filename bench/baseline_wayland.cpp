@@ -25,6 +25,7 @@ struct Client {
     wl_compositor* compositor;
     xdg_wm_base* wmBase;
     bool configured;
+    bool unanswered; // a configure acknowledged but not yet followed by a frame
     bool closed;
 };
 
@@ -55,6 +56,7 @@ const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
 void onSurfaceConfigure(void*, xdg_surface* surface, uint32_t serial) {
     xdg_surface_ack_configure(surface, serial);
     client.configured = true;
+    client.unanswered = true;
 }
 
 const xdg_surface_listener surfaceListener = {onSurfaceConfigure};
@@ -174,9 +176,18 @@ int main(int argc, char** argv) {
         std::sort(times.begin(), times.end());
         std::printf("%.1f\n", times[times.size() / 2] * 1e6);
     } else {
-        // The compositor keeps the buffer and shows it again whenever it needs to.
-        finishFrame(egl, eglSurface, layout);
-        while (!client.closed && wl_display_dispatch(display) >= 0) {
+        // The compositor keeps the buffer and shows it again whenever it needs to. Each later
+        // configure (sway sends one when it floats the window) is answered with a frame: sway
+        // holds the new layout, and so the window's first showing, until the client commits
+        // after acknowledging it, or until its transaction times out 200 ms later.
+        while (!client.closed) {
+            if (client.unanswered) {
+                client.unanswered = false;
+                finishFrame(egl, eglSurface, layout);
+            }
+            if (wl_display_dispatch(display) < 0) {
+                break;
+            }
         }
     }
     eglMakeCurrent(egl, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
