@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/backend.h"
+#include "tests/support/inject.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
 
@@ -25,6 +26,7 @@ const int WIDTH = 320;
 const int HEIGHT = 240;
 
 struct Logged {
+    HWND hwnd;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
@@ -33,7 +35,7 @@ std::vector<Logged> logged;
 bool captureDrags; // the left button takes the capture while it is held
 
 LRESULT CALLBACK logProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    logged.push_back(Logged{message, wParam, lParam});
+    logged.push_back(Logged{hwnd, message, wParam, lParam});
     if (captureDrags && message == WM_LBUTTONDOWN) {
         SetCapture(hwnd);
     } else if (captureDrags && message == WM_LBUTTONUP) {
@@ -272,6 +274,56 @@ TEST_F(WaylandBackend, PointerMotionButtonsAndTheImplicitGrab) {
         }
     }
     EXPECT_TRUE(outside) << "motion outside the window while the button was held";
+}
+
+// A Win32 window shows and takes input whether or not its program ever draws into it. sway
+// shows a new window, and any change it configures, only once the client has committed after
+// acknowledging it (or 200 ms later): a click that follows the activation at once must reach
+// the window, not the desktop it will cover.
+TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
+    // The test pointer runs first, so that the program has its wl_pointer before the window.
+    ASSERT_TRUE(injectOpen(APP_ID));
+    waitUntil([] { return false; }, 0.3,
+              [](int ms) {
+                  pump();
+                  platformBackend()->waitForEvents(ms);
+              });
+    // Smaller than the window of every test and shown over it, in the middle of the output.
+    HWND quiet = CreateWindowExA(0, CLASS_NAME, "Never drawn", WS_POPUP, 0, 0, 120, 90, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(quiet, nullptr);
+    ShowWindow(quiet, SW_SHOW);
+    // sway lists the window once it has mapped it, and has then sent it the configure that
+    // activates it. One pump answers that; the click follows well within sway's 200 ms.
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pump();
+            return swayWindowRectTitled("Never drawn", &x, &y, &w, &h);
+        },
+        5, [](int ms) { platformBackend()->waitForEvents(ms); }, 1));
+    pump();
+    pauseSeconds(0.02);
+    injectSetOrigin(x, y);
+    injectPointerTo(60, 45);
+    injectButton(1, true);
+    injectButton(1, false);
+    injectSync();
+    bool clicked = waitUntil(
+        [&] {
+            pump();
+            for (const Logged& entry : logged) {
+                if (entry.hwnd == quiet && entry.message == WM_LBUTTONDOWN) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        3, [](int ms) { platformBackend()->waitForEvents(ms); }, 10);
+    EXPECT_TRUE(clicked) << "the click did not reach the window";
+    injectClose();
+    DestroyWindow(quiet);
+    pump();
 }
 
 // EGL's configurations as pixel formats; a frame drawn with OpenGL 1.1 shows on the output.

@@ -68,13 +68,26 @@ void onSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     if (window == nullptr) {
         return;
     }
-    if (part->userSized && part->suggestedWidth > 0 && part->suggestedHeight > 0) {
+    bool suggested = part->userSized && part->suggestedWidth > 0 && part->suggestedHeight > 0;
+    bool resized = suggested && (part->suggestedWidth != window->width ||
+                                 part->suggestedHeight != window->height);
+    if (suggested) {
         inputConfigured(window, 0, 0, part->suggestedWidth, part->suggestedHeight);
     }
     if (window->viewable && !window->minimized) {
         waylandInputFocus(window, part->suggestedActivated);
     }
     inputExposed(window);
+    // The compositor holds the state it configured (sway: the window's place and activation,
+    // with every other change made at the same time) until the client commits after
+    // acknowledging it, or for 200 ms; input meanwhile finds the window where it was, or not yet
+    // shown. A program draws when it likes, and a Win32 program may never draw into its window at
+    // all, so a configure that leaves the size as it is gets its commit here at once. A new size
+    // is answered by the program's next frame at that size.
+    if (!resized) {
+        wl_surface_commit(part->surface);
+        wl_display_flush(wl.display);
+    }
 }
 
 const xdg_surface_listener surfaceListener = {onSurfaceConfigure};
