@@ -64,7 +64,9 @@ std::string describeCells(const std::vector<uint8_t>& shades) {
 bool newGameExplains(const std::vector<uint8_t>& shades, int lengthBefore, size_t draws,
                      int mostFrames, std::string* found) {
     SeenCells seen = readCells(shades);
-    if (seen.heads != 1 || seen.dots != 0 || seen.stars != 0) {
+    // A colour the game never draws matches no frame: the search would only take minutes to say
+    // so.
+    if (seen.heads != 1 || seen.dots != 0 || seen.stars != 0 || !unexpectedShades(shades).empty()) {
         return false;
     }
     std::vector<uint32_t> states(draws + 8);
