@@ -102,6 +102,9 @@ bool startPointer(void) {
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
         return false;
     }
+    const char* path = std::getenv("WRENDLE_VPOINTER");
+    std::vector<std::string> words = {path != nullptr && path[0] != '\0' ? path : WRENDLE_VPOINTER,
+                                      "serve"};
     pid_t pid = fork();
     if (pid < 0) {
         return false;
@@ -111,8 +114,7 @@ bool startPointer(void) {
         dup2(fromChild[1], 1);
         close(toChild[1]);
         close(fromChild[0]);
-        const char* path = std::getenv("WRENDLE_VPOINTER");
-        execWords({path != nullptr && path[0] != '\0' ? path : WRENDLE_VPOINTER, "serve"});
+        execWords(words);
     }
     close(toChild[0]);
     close(fromChild[1]);

@@ -78,15 +78,17 @@ std::vector<std::string> commandWords(const std::string& command) {
     return words;
 }
 
-void execWords(std::vector<std::string> words) {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(&word[0]);
+void execWords(const std::vector<std::string>& words) {
+    char* argv[64];
+    size_t count = words.size();
+    if (count == 0 || count >= sizeof(argv) / sizeof(argv[0])) {
+        _exit(127);
     }
-    argv.push_back(nullptr);
-    if (!words.empty()) {
-        execvp(argv[0], argv.data());
+    for (size_t i = 0; i < count; i++) {
+        argv[i] = const_cast<char*>(words[i].c_str());
     }
+    argv[count] = nullptr;
+    execvp(argv[0], argv);
     _exit(127);
 }
 
