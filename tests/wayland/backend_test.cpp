@@ -7,6 +7,7 @@
 #include "tests/support/inject.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
+#include "tests/wayland/pump.h"
 
 #include <GL/gl.h>
 
@@ -47,20 +48,11 @@ LRESULT CALLBACK logProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-void pump(void) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 // Pumps until a message of this kind (and wParam, unless ~0) has been logged since `from`.
 int waitForLogged(UINT message, size_t from, double seconds, WPARAM wParam = ~(WPARAM)0) {
     int found = -1;
-    waitUntil(
+    pumpUntil(
         [&] {
-            pump();
             for (size_t i = from; i < logged.size(); i++) {
                 if (logged[i].message == message &&
                     (wParam == ~(WPARAM)0 || logged[i].wParam == wParam)) {
@@ -70,7 +62,7 @@ int waitForLogged(UINT message, size_t from, double seconds, WPARAM wParam = ~(W
             }
             return false;
         },
-        seconds, [](int ms) { platformBackend()->waitForEvents(ms); }, 10);
+        seconds);
     return found;
 }
 
@@ -91,12 +83,7 @@ int runWhilePumping(const std::vector<std::string>& words) {
         execWords(words);
     }
     int code = 127;
-    waitUntil(
-        [&] {
-            pump();
-            return reapChild(pid, false, &code);
-        },
-        20, [](int ms) { platformBackend()->waitForEvents(ms); }, 5);
+    pumpUntil([&] { return reapChild(pid, false, &code); }, 20, 5);
     pump();
     return code;
 }
@@ -283,11 +270,7 @@ TEST_F(WaylandBackend, PointerMotionButtonsAndTheImplicitGrab) {
 TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
     // The test pointer runs first, so that the program has its wl_pointer before the window.
     ASSERT_TRUE(injectOpen(APP_ID));
-    waitUntil([] { return false; }, 0.3,
-              [](int ms) {
-                  pump();
-                  platformBackend()->waitForEvents(ms);
-              });
+    pumpUntil([] { return false; }, 0.3);
     // Smaller than the window of every test and shown over it, in the middle of the output.
     HWND quiet = CreateWindowExA(0, CLASS_NAME, "Never drawn", WS_POPUP, 0, 0, 120, 90, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -296,12 +279,8 @@ TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
     // sway lists the window once it has mapped it, and has then sent it the configure that
     // activates it. One pump answers that; the click follows well within sway's 200 ms.
     int x = 0, y = 0, w = 0, h = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            pump();
-            return swayWindowRectTitled("Never drawn", &x, &y, &w, &h);
-        },
-        5, [](int ms) { platformBackend()->waitForEvents(ms); }, 1));
+    ASSERT_TRUE(
+        pumpUntil([&] { return swayWindowRectTitled("Never drawn", &x, &y, &w, &h); }, 5, 1));
     pump();
     pauseSeconds(0.02);
     injectSetOrigin(x, y);
@@ -309,9 +288,8 @@ TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
     injectButton(1, true);
     injectButton(1, false);
     injectSync();
-    bool clicked = waitUntil(
+    bool clicked = pumpUntil(
         [&] {
-            pump();
             for (const Logged& entry : logged) {
                 if (entry.hwnd == quiet && entry.message == WM_LBUTTONDOWN) {
                     return true;
@@ -319,7 +297,7 @@ TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
             }
             return false;
         },
-        3, [](int ms) { platformBackend()->waitForEvents(ms); }, 10);
+        3);
     EXPECT_TRUE(clicked) << "the click did not reach the window";
     injectClose();
     DestroyWindow(quiet);
@@ -361,9 +339,8 @@ TEST_F(WaylandBackend, OpenGlDrawsThroughEgl) {
     ASSERT_TRUE(SwapBuffers(dc));
     std::vector<uint8_t> rgb;
     bool red = false;
-    waitUntil(
+    pumpUntil(
         [&] {
-            pump();
             int x, y, w, h;
             if (!swayWindowRect(APP_ID, &x, &y, &w, &h) || !grimCapture(x, y, w, h, &rgb) ||
                 w != WIDTH) {
@@ -374,7 +351,7 @@ TEST_F(WaylandBackend, OpenGlDrawsThroughEgl) {
             red = right[0] > 200 && right[2] < 50 && leftPixel[2] > 200 && leftPixel[0] < 50;
             return red;
         },
-        5, [](int ms) { platformBackend()->waitForEvents(ms); }, 20);
+        5, 20);
     EXPECT_TRUE(red) << "the frame shows: blue left half, red right half";
     wglMakeCurrent(nullptr, nullptr);
     wglDeleteContext(context);

@@ -7,12 +7,12 @@
 #include "platform/testctl.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
+#include "tests/wayland/pump.h"
 
 #include <GL/gl.h>
 
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <thread>
 #include <vector>
 
@@ -37,23 +37,6 @@ LRESULT CALLBACK logProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-void pump(void) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-bool pumpUntil(std::function<bool()> condition, double seconds) {
-    return waitUntil(
-        [&] {
-            pump();
-            return condition();
-        },
-        seconds, [](int ms) { platformBackend()->waitForEvents(ms); }, 10);
 }
 
 int find(UINT message, size_t from) {

@@ -6,6 +6,7 @@
 #include "platform/linux/backend.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
+#include "tests/wayland/pump.h"
 
 #include <atomic>
 #include <cstdio>
@@ -47,14 +48,6 @@ LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-void pump(void) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
 }
 
 struct BoxRect {
