@@ -79,7 +79,8 @@ std::vector<std::string> commandWords(const std::string& command) {
 }
 
 void execWords(const std::vector<std::string>& words) {
-    char* argv[64];
+    // The child's own copy of this array: a wtype run of a key storm has thousands of words.
+    static char* argv[16384];
     size_t count = words.size();
     if (count == 0 || count >= sizeof(argv) / sizeof(argv[0])) {
         _exit(127);

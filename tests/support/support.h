@@ -45,7 +45,7 @@ template <typename Condition> bool waitUntil(Condition condition, double seconds
 // A command line's words, split at white space.
 std::vector<std::string> commandWords(const std::string& command);
 // In a forked child: runs the words as a program in place of this one; 127 when it cannot (or
-// for more than 63 words). It allocates nothing: a child forked while another thread held the
+// for more than 16383 words). It allocates nothing: a child forked while another thread held the
 // allocator's lock (the sanitizers' included) would wait for it for ever, so the words are made
 // before the fork.
 [[noreturn]] void execWords(const std::vector<std::string>& words);
