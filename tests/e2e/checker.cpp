@@ -424,3 +424,37 @@ SeenCells readCells(const std::vector<uint8_t>& shades) {
     }
     return seen;
 }
+
+std::string wholeFieldProblems(const Program& program) {
+    struct Fixed {
+        int x, y, orX, orY; // a second pixel that may stand for the first (a grid line's side)
+        uint8_t shade;
+        const char* what;
+    };
+    const Fixed parts[] = {
+        {40, 400, 40, 400, SHADE_NAVY, "left border"},
+        {940, 300, 940, 300, SHADE_NAVY, "right border"},
+        {500, 40, 500, 40, SHADE_NAVY, "bottom border"},
+        {600, 740, 600, 740, SHADE_NAVY, "top border"},
+        {979, 395, 980, 395, SHADE_NAVY, "grid line at x = 980"},
+        {990, 399, 990, 400, SHADE_NAVY, "grid line at y = 400"},
+        {990, 410, 990, 410, SHADE_GREY, "background"},
+    };
+    std::string problems;
+    for (const Fixed& part : parts) {
+        uint8_t seen[2] = {SHADE_UNSEEN, SHADE_UNSEEN};
+        int xs[2] = {part.x, part.orX};
+        int ys[2] = {part.y, part.orY};
+        for (int i = 0; i < 2; i++) {
+            int r, g, b;
+            if (pixelAt(program, xs[i], ys[i], &r, &g, &b)) {
+                seen[i] = shadeOf(r, g, b);
+            }
+        }
+        if (seen[0] != part.shade && seen[1] != part.shade) {
+            problems += std::string(part.what) + ": " + shadeName(seen[0]) + " at (" +
+                        std::to_string(part.x) + ", " + std::to_string(part.y) + ")\n";
+        }
+    }
+    return problems;
+}

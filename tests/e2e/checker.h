@@ -67,3 +67,7 @@ struct SeenCells {
     int dots = 0, stars = 0;
 };
 SeenCells readCells(const std::vector<uint8_t>& shades);
+
+// The fixed parts of the picture at known pixels, all four borders and the grid: what a picture
+// cut off or drawn at another size misses. "" when they are all there, else what is not.
+std::string wholeFieldProblems(const Program& program);

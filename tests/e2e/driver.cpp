@@ -97,6 +97,8 @@ bool launch(Program* p, const char* displayName, const std::vector<std::string>&
             size_t eq = entry.find('=');
             if (eq != std::string::npos) {
                 setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+            } else {
+                unsetenv(entry.c_str());
             }
         }
         execWords(words);

@@ -30,7 +30,7 @@ inline void pause(double seconds) {
 }
 
 // Starts the program with DISPLAY set to `displayName` (null: inherited). `extraEnv` entries
-// are "NAME=value". Returns false when it could not be started at all.
+// are "NAME=value", or "NAME" to unset it. Returns false when it could not be started at all.
 bool launch(Program* program, const char* displayName = nullptr,
             const std::vector<std::string>& extraEnv = {});
 // Finds the program's window (WM_CLASS "tkLibWClass", or a title beginning "<<Wrendle>>") once

@@ -4,7 +4,16 @@
 
 #include "kit/kit.h"
 
+#include "tests/support/wayland.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -216,6 +225,44 @@ TEST_F(Play, TheCloseBoxEndsTheProgramWithCodeZero) {
     EXPECT_EQ(program.exitCode, 0) << errorText(program);
 }
 
+// Fullscreen given by the compositor and taken back: the window returns to the size it had, so
+// the whole field shows again, also after quick toggles that the compositor configures faster
+// than the program draws.
+TEST_F(Play, LeavingFullscreenShowsTheWholeFieldAgain) {
+    if (!onWayland()) {
+        GTEST_SKIP() << "a compositor's fullscreen; the X server here has no window manager";
+    }
+    expectPicture();
+    int x = 0, y = 0, width = 0, height = 0;
+    auto sized = [&](int w, int h) {
+        return waitUntil(
+            [&] {
+                return swayWindowRect("wrendle", &x, &y, &width, &height) && width == w &&
+                       height == h;
+            },
+            10);
+    };
+    ASSERT_TRUE(swayCommand("wrendle", {"fullscreen", "enable"}));
+    ASSERT_TRUE(sized(1280, 1024)) << "fullscreen: " << width << " x " << height;
+    ASSERT_TRUE(swayCommand("wrendle", {"fullscreen", "disable"}));
+    ASSERT_TRUE(sized(1000, 750)) << "after fullscreen: " << width << " x " << height;
+    movePointer(program, 1060, 810);
+    std::string field;
+    EXPECT_TRUE(waitUntil([&] { return (field = wholeFieldProblems(program)).empty(); }, 10))
+        << field;
+    expectPicture();
+
+    for (int i = 0; i < 10; i++) {
+        ASSERT_TRUE(swayCommand("wrendle", {"fullscreen", "toggle"}));
+    }
+    ASSERT_TRUE(sized(1000, 750)) << "after ten toggles: " << width << " x " << height;
+    swayCentre("wrendle");
+    movePointer(program, 1060, 810);
+    EXPECT_TRUE(waitUntil([&] { return (field = wholeFieldProblems(program)).empty(); }, 10))
+        << field;
+    expectPicture();
+}
+
 TEST(PlayWithoutDisplay, ReportsAndEndsWithinASecond) {
     Program program;
     // A display number no server listens on, and no Wayland compositor named.
@@ -232,6 +279,102 @@ TEST(PlayWithoutDisplay, ReportsAndEndsWithinASecond) {
     size_t named = text.find("cannot open display ':97'");
     EXPECT_NE(named, std::string::npos) << text;
     EXPECT_LT(named, text.find("Error: ")) << text;
+}
+
+// A Unix socket at `path`: listening (a compositor that accepts and never answers) or closed
+// at once (one that has gone, leaving its socket file). -1 for the closed one, or on failure.
+int unixSocketAt(const std::string& path, bool listening) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof(address.sun_path)) {
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    bool made = bind(fd, (const sockaddr*)&address, sizeof(address)) == 0 &&
+                (!listening || listen(fd, 4) == 0);
+    if (!made || !listening) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A Wayland display that the environment names but that cannot be used is named, with why, and
+// X11 is named as tried next; then the kit's own report. Each line carries the program's name, the
+// program ends with a failure code and none of them hangs (a compositor that never answers is
+// given up within its five seconds).
+TEST(PlayWithoutDisplay, AnUnusableWaylandDisplayIsNamedWithWhyAndX11Next) {
+    if (onWayland()) {
+        GTEST_SKIP() << "needs no display; runs once, beside the X11 run";
+    }
+    char pattern[] = "/tmp/wrendle-wl-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string runtime = pattern;
+    ASSERT_EQ(close(open((runtime + "/a-file").c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    ASSERT_EQ(mkdir((runtime + "/a-folder").c_str(), 0700), 0);
+    unixSocketAt(runtime + "/gone", false);
+    int silent = unixSocketAt(runtime + "/silent", true);
+    ASSERT_GE(silent, 0);
+    struct Case {
+        std::vector<std::string> env;
+        std::string firstLine; // after the program's name
+        double seconds;        // it must have ended by then
+    };
+    const std::string named = "cannot use the Wayland display ";
+    const Case cases[] = {
+        {{"WAYLAND_DISPLAY=nowhere"},
+         named + "\"nowhere\" (" + runtime + "/nowhere): no such socket; trying X11",
+         2},
+        {{"WAYLAND_DISPLAY=a-file"},
+         named + "\"a-file\" (" + runtime + "/a-file): not a socket; trying X11",
+         2},
+        {{"WAYLAND_DISPLAY=" + runtime + "/a-folder"},
+         named + "\"" + runtime + "/a-folder\" (" + runtime +
+             "/a-folder): a directory, not a socket; trying X11",
+         2},
+        {{"WAYLAND_DISPLAY=gone"},
+         named + "\"gone\" (" + runtime + "/gone): nothing listens on the socket; trying X11",
+         2},
+        {{"WAYLAND_DISPLAY=silent"},
+         named + "\"silent\" (" + runtime +
+             "/silent): no answer from the compositor within 5 seconds; trying X11",
+         9},
+        // Standard error is the program's error file here, not a socket: libwayland would take
+        // it as its connection and close it, and nothing would be said at all.
+        {{"WAYLAND_DISPLAY=gone", "WAYLAND_SOCKET=2"},
+         "cannot use the Wayland socket WAYLAND_SOCKET=2: the descriptor is not a socket; trying "
+         "X11",
+         2},
+        {{"WAYLAND_DISPLAY=gone", "XDG_RUNTIME_DIR="},
+         named + "\"gone\": XDG_RUNTIME_DIR is not set, so it cannot be found; trying X11",
+         2},
+    };
+    const std::string name = "wrendle: ";
+    for (const Case& c : cases) {
+        std::vector<std::string> env = {"DISPLAY", "WAYLAND_SOCKET", "XDG_RUNTIME_DIR=" + runtime};
+        env.insert(env.end(), c.env.begin(), c.env.end());
+        Program program;
+        ASSERT_TRUE(launch(&program, nullptr, env));
+        bool ended = waitForExit(&program, c.seconds);
+        std::string text = errorText(program);
+        if (!ended) {
+            stopProgram(&program);
+        }
+        releaseProgram(&program);
+        EXPECT_TRUE(ended) << c.env.back() << ": still running after " << c.seconds << " s";
+        EXPECT_EQ(program.exitCode, 1) << c.env.back();
+        EXPECT_EQ(text, name + c.firstLine + "\n" + name +
+                            "cannot open display: DISPLAY is not set\n" + name +
+                            "Error: create window failed\n")
+            << c.env.back();
+    }
+    close(silent);
+    for (const char* entry : {"/a-file", "/gone", "/silent"}) {
+        unlink((runtime + entry).c_str());
+    }
+    rmdir((runtime + "/a-folder").c_str());
+    rmdir(runtime.c_str());
 }
 
 } // namespace

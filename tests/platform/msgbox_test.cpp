@@ -136,7 +136,7 @@ TEST_F(MessageBoxTest, BoxShowsBlocksKeepsDispatchingAndClosesOnReturn) {
 
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(observer.found) << "no window named by the caption";
-    EXPECT_EQ(std::string(written, length), "Box caption: " + text);
+    EXPECT_EQ(std::string(written, length), "platform_msgbox_test: Box caption: " + text);
     EXPECT_EQ(observer.instance, "platform_msgbox_test") << "WM_CLASS: the program's name first";
     EXPECT_EQ(observer.windowClass, "WrendleMessage");
     EXPECT_TRUE(pressedBeforeReturn) << "the box returned before Return was pressed";

@@ -119,7 +119,8 @@ TEST_F(NoDisplayTest, TheDisplayThatCouldNotBeOpenedIsNamedFirst) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(written, "platform_nodisplay_test: cannot open display ':969'\n"
-                       "Error: create window failed\nWarning: second\n");
+                       "platform_nodisplay_test: Error: create window failed\n"
+                       "platform_nodisplay_test: Warning: second\n");
 }
 
 // The child of the case above: a fresh process whose first use of the layer is a box.
@@ -136,9 +137,9 @@ TEST_F(NoDisplayTest, MessageBoxWritesCaptionAndTextToStandardError) {
     std::string written = standardErrorOf(
         [&result]() { result = MessageBoxA(nullptr, "create window failed\n", "Error", MB_OK); });
     EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(written, "Error: create window failed\n");
+    EXPECT_EQ(written, "platform_nodisplay_test: Error: create window failed\n");
     written = standardErrorOf([]() { MessageBoxA(nullptr, "no newline", "Warning", MB_OK); });
-    EXPECT_EQ(written, "Warning: no newline\n");
+    EXPECT_EQ(written, "platform_nodisplay_test: Warning: no newline\n");
 }
 
 TEST_F(NoDisplayTest, ThreadMessagesAndQuitStillFlowAndAnEmptyWaitFails) {

@@ -114,19 +114,22 @@ bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* he
     return *width > 0 && *height > 0;
 }
 
+bool swayCommand(const char* appId, const std::vector<std::string>& command) {
+    std::vector<std::string> words = {"swaymsg", std::string("[app_id=\"^") + appId + "\"]"};
+    words.insert(words.end(), command.begin(), command.end());
+    return runCommand(words) == 0;
+}
+
 bool swayClose(const char* appId) {
-    std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
-    return runCommand({"swaymsg", criteria, "kill"}) == 0;
+    return swayCommand(appId, {"kill"});
 }
 
 bool swayFocus(const char* appId) {
-    std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
-    return runCommand({"swaymsg", criteria, "focus"}) == 0;
+    return swayCommand(appId, {"focus"});
 }
 
 bool swayCentre(const char* appId) {
-    std::string criteria = std::string("[app_id=\"^") + appId + "\"]";
-    return runCommand({"swaymsg", criteria, "move", "position", "center"}) == 0;
+    return swayCommand(appId, {"move", "position", "center"});
 }
 
 // grim writes a binary PPM (P6, maxval 255) to standard output.

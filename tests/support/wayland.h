@@ -16,6 +16,9 @@ bool swayWindowRect(const char* appId, int* x, int* y, int* width, int* height);
 // The same for the first window titled `title`, with its app_id when `appId` is given.
 bool swayWindowRectTitled(const char* title, int* x, int* y, int* width, int* height,
                           std::string* appId = nullptr);
+// Runs a sway command (`swaymsg [app_id=...] words`) on the windows whose app_id begins with
+// `appId`, as a user's key binding would: "fullscreen toggle", say.
+bool swayCommand(const char* appId, const std::vector<std::string>& command);
 // Asks sway to close the windows whose app_id begins with `appId`, as the close box does.
 bool swayClose(const char* appId);
 // Gives that window the keyboard, as a click on it does.

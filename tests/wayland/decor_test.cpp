@@ -137,4 +137,55 @@ TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
     testHideServerDecorations(0);
 }
 
+// A compositor may answer the request for server-side decorations with client-side ones (KWin
+// does where the user prefers them); sway never does, so its answer is delivered here to the
+// window's own listeners as such a compositor sends it: the decoration's configure, then the
+// xdg_surface's. The window must then be decorated through libdecor, at its own size, and still
+// hear the compositor's close.
+TEST(WaylandLibdecor, AClientSideAnswerGivesTheWindowALibdecorFrame) {
+    ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
+    WNDCLASSA wc;
+    std::memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = logProc;
+    wc.lpszClassName = "clientSideTest";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND window = CreateWindowExA(0, "clientSideTest", "Answered client-side", WS_POPUP, 0, 0,
+                                  WIDTH, HEIGHT, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+    WaylandWindow* part = waylandPart(windowRecord(window));
+    ASSERT_NE(part->decoration, nullptr) << "sway offers server-side decorations";
+    ASSERT_EQ(part->frame, nullptr);
+
+    auto decorationCalls = (const zxdg_toplevel_decoration_v1_listener*)wl_proxy_get_listener(
+        (wl_proxy*)part->decoration);
+    auto surfaceCalls =
+        (const xdg_surface_listener*)wl_proxy_get_listener((wl_proxy*)part->shellSurface);
+    ASSERT_NE(decorationCalls, nullptr) << "nobody listens to the compositor's answer";
+    decorationCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->decoration),
+                               part->decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
+    surfaceCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->shellSurface),
+                            part->shellSurface, 1);
+    ASSERT_NE(part->frame, nullptr) << "no libdecor frame after a client-side answer";
+    EXPECT_EQ(part->toplevel, nullptr) << "the plain toplevel is still there";
+    EXPECT_EQ(part->decoration, nullptr);
+
+    size_t from = logged.size();
+    EXPECT_TRUE(pumpUntil([&] { return part->configured; }, 5)) << "the frame was not configured";
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_TRUE(
+        pumpUntil([&] { return swayWindowRectTitled("Answered client-side", &x, &y, &w, &h); }, 5));
+    EXPECT_EQ(w, WIDTH) << "the content keeps the window's size";
+    EXPECT_EQ(h, HEIGHT);
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, WIDTH);
+    EXPECT_EQ(client.bottom, HEIGHT);
+
+    ASSERT_TRUE(swayClose(APP_ID));
+    EXPECT_TRUE(pumpUntil([&] { return find(WM_CLOSE, from) >= 0; }, 5)) << "no WM_CLOSE";
+    DestroyWindow(window);
+    pump();
+}
+
 } // namespace

@@ -203,7 +203,7 @@ TEST_F(WaylandMessageBox, ShowsCaptionTextAndButtonKeepsDispatchingAndReturnAnsw
     ASSERT_TRUE(user.found) << "no toplevel titled by the caption (in UTF-8)";
     EXPECT_TRUE(answeredBeforeReturn) << "the box returned before it was answered";
     EXPECT_FALSE(user.stuck) << "Return left the box open";
-    EXPECT_EQ(std::string(written, length), "Box caption \xe9t\xe9: " + text);
+    EXPECT_EQ(std::string(written, length), "wayland_msgbox_test: Box caption \xe9t\xe9: " + text);
     EXPECT_EQ(user.box.appId, APP_ID) << "the box carries the program's app_id";
     EXPECT_EQ(user.box.width, (int)std::strlen(LONG_LINE) * CELL_WIDTH + 2 * MARGIN)
         << "as wide as its longest line";

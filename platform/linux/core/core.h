@@ -258,6 +258,11 @@ bool copyText(char* out, size_t capacity, const char* text);
 void latin1ToUtf8(const char* text, char* out, size_t capacity);
 void wideToUtf8(const wchar_t* text, char* out, size_t capacity);
 
+// The program's name as X programs give it (system.cpp): the last part of the path it was started
+// by, else of its executable. It starts every line the layer writes on standard error and is the
+// instance part of an X window's WM_CLASS.
+const char* programName(void);
+
 // The thread's last error (system.cpp), as GetLastError reports it; the functions return
 // their argument so that a failure reads `return failWith(ERROR_..., nullptr)`.
 void setLastError(DWORD error);

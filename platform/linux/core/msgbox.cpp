@@ -17,7 +17,7 @@ int openCount = 0;
 void toStandardError(const char* text, const char* caption) {
     size_t length = std::strlen(text);
     const char* end = (length > 0 && text[length - 1] == '\n') ? "" : "\n";
-    std::fprintf(stderr, "%s: %s%s", caption, text, end);
+    std::fprintf(stderr, "%s: %s: %s%s", programName(), caption, text, end);
     std::fflush(stderr);
 }
 

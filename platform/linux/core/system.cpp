@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <sched.h>
+#include <unistd.h>
 
 namespace {
 
@@ -123,4 +124,29 @@ HLOCAL WINAPI LocalFree(HLOCAL block) {
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     std::exit((int)exitCode);
+}
+
+const char* programName(void) {
+    static char name[256];
+    if (name[0] != 0) {
+        return name;
+    }
+    // glibc keeps the last part of argv[0]; a program started with an empty argv[0] still has
+    // its executable's path.
+    const char* shortName = program_invocation_short_name;
+    if (shortName != nullptr && shortName[0] != 0) {
+        copyText(name, sizeof(name), shortName);
+        return name;
+    }
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length > 0) {
+        path[length] = 0;
+        const char* slash = std::strrchr(path, '/');
+        copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
+    }
+    if (name[0] == 0) {
+        copyText(name, sizeof(name), "wrendle");
+    }
+    return name;
 }

@@ -13,7 +13,7 @@
 #include "protocols/xdg-decoration-unstable-v1.h"
 #include "protocols/xdg-shell.h"
 
-const int WAYLAND_ERROR_TEXT = 160;
+const int WAYLAND_ERROR_TEXT = 320;
 const int WAYLAND_TITLE_BYTES = 256;
 
 // The Wayland part of a window. The wl_surface lives as long as the window; the xdg-shell
@@ -30,7 +30,16 @@ struct WaylandWindow {
     int suggestedWidth;
     int suggestedHeight;
     bool suggestedActivated;
-    bool userSized; // resizing, maximised or fullscreen: the compositor decides the size
+    bool suggestedResizing; // the user drags the window's edge: the compositor decides the size
+    bool suggestedFilling;  // maximised or fullscreen: the same, until the state ends
+    // The state the window is in (maximised or fullscreen), and the size it had before, which it
+    // takes again when that state ends, as Win32's restore does.
+    bool filling;
+    int restoreWidth;
+    int restoreHeight;
+    // The compositor answered the request for server-side decorations with client-side ones:
+    // the window is decorated through libdecor from its next configure on.
+    bool clientSideAsked;
     wl_egl_window* eglWindow;
     EGLSurface eglSurface;
     EGLConfig config;
@@ -70,6 +79,7 @@ struct WaylandConnection {
     zxdg_decoration_manager_v1* decorations;
     libdecor* decor; // made at the first window that needs it
     bool decorFailed;
+    bool decorMissingSaid; // the line that says no libdecor plugin is installed, said once
     wl_seat* seat;
     wl_shm* shm;
     wl_output* output;
@@ -108,6 +118,14 @@ libdecor_frame_interface waylandFrameInterface(void (*configure)(libdecor_frame*
                                                void (*commit)(libdecor_frame*, void*));
 // True when toplevels are decorated through libdecor: the compositor draws no decorations.
 bool waylandUsesLibdecor(void);
+// libdecor, made at the first call; false (said once on standard error) when none can decorate
+// a window, so the window has a plain toplevel without a title bar.
+bool waylandLibdecorReady(void);
+// What a window does with a configure's state: the size it takes, if any (false: it keeps its
+// own). Entering maximised or fullscreen keeps the size to go back to; leaving it goes back.
+bool waylandSizeAfterConfigure(WaylandWindow* part, const WindowRecord* window, bool filling,
+                               bool userSizing, int suggestedWidth, int suggestedHeight, int* width,
+                               int* height);
 // The window's xdg_toplevel while it is shown (null otherwise), its own or its frame's.
 xdg_toplevel* waylandToplevel(WaylandWindow* part);
 // A window without a GL surface shows black, as an X window's background does: a compositor

@@ -4,10 +4,12 @@
 // is, so the client origin is (0, 0) for good.
 #include "platform/linux/wayland/wayland.h"
 
+#include <dirent.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,7 +24,8 @@ void onToplevelConfigure(void* data, xdg_toplevel* toplevel, int32_t width, int3
     part->suggestedWidth = width;
     part->suggestedHeight = height;
     part->suggestedActivated = false;
-    part->userSized = false;
+    part->suggestedResizing = false;
+    part->suggestedFilling = false;
     const uint32_t* state;
     // wl_array_for_each, spelled out: the macro's implicit conversion from void* is C only.
     for (state = (const uint32_t*)states->data;
@@ -32,9 +35,11 @@ void onToplevelConfigure(void* data, xdg_toplevel* toplevel, int32_t width, int3
             part->suggestedActivated = true;
             break;
         case XDG_TOPLEVEL_STATE_RESIZING:
+            part->suggestedResizing = true;
+            break;
         case XDG_TOPLEVEL_STATE_MAXIMIZED:
         case XDG_TOPLEVEL_STATE_FULLSCREEN:
-            part->userSized = true;
+            part->suggestedFilling = true;
             break;
         default:
             break;
@@ -57,22 +62,47 @@ void onToplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
 const xdg_toplevel_listener toplevelListener = {onToplevelConfigure, onToplevelClose,
                                                 onToplevelBounds, onToplevelCapabilities};
 
+void makeFrame(WaylandWindow* part);
+void dropToplevel(WaylandWindow* part);
+
+// A shown window whose toplevel was made again (its decorations changed hands) lost its buffer
+// with the old one: at the new one's first configure it shows black until the program draws, as
+// at its first show.
+void showAgain(WindowRecord* window, bool firstConfigure) {
+    if (firstConfigure && window->viewable) {
+        waylandShowBlank(window);
+    }
+}
+
 // The configure sequence ends here. Win32 windows keep the size their program gave them, so
 // the compositor's suggestion is taken only when the user sizes the window (or maximises it);
 // the activated state is the window's activation, once the first show has made it.
 void onSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     WaylandWindow* part = (WaylandWindow*)data;
+    // A compositor that will not draw the title bar has said so with this configure: the window
+    // is given a libdecor frame in place of its plain toplevel, and that frame's configure
+    // carries on from here.
+    if (part->clientSideAsked && waylandLibdecorReady()) {
+        dropToplevel(part);
+        makeFrame(part);
+        wl_display_flush(wl.display);
+        return;
+    }
     xdg_surface_ack_configure(surface, serial);
+    bool first = !part->configured;
     part->configured = true;
     WindowRecord* window = waylandRecordOf(part->surface);
     if (window == nullptr) {
         return;
     }
-    bool suggested = part->userSized && part->suggestedWidth > 0 && part->suggestedHeight > 0;
-    bool resized = suggested && (part->suggestedWidth != window->width ||
-                                 part->suggestedHeight != window->height);
-    if (suggested) {
-        inputConfigured(window, 0, 0, part->suggestedWidth, part->suggestedHeight);
+    showAgain(window, first);
+    int width = window->width;
+    int height = window->height;
+    bool resized =
+        waylandSizeAfterConfigure(part, window, part->suggestedFilling, part->suggestedResizing,
+                                  part->suggestedWidth, part->suggestedHeight, &width, &height);
+    if (resized) {
+        inputConfigured(window, 0, 0, width, height);
     }
     if (window->viewable && !window->minimized) {
         waylandInputFocus(window, part->suggestedActivated);
@@ -91,6 +121,15 @@ void onSurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
 }
 
 const xdg_surface_listener surfaceListener = {onSurfaceConfigure};
+
+// The compositor's answer to the request for server-side decorations; it takes effect with the
+// xdg_surface configure that follows.
+void onDecorationConfigure(void* data, zxdg_toplevel_decoration_v1* decoration, uint32_t mode) {
+    (void)decoration;
+    ((WaylandWindow*)data)->clientSideAsked = mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
+}
+
+const zxdg_toplevel_decoration_v1_listener decorationListener = {onDecorationConfigure};
 
 void onBlankRelease(void* data, wl_buffer* buffer) {
     (void)data;
@@ -132,26 +171,30 @@ void onFrameConfigure(libdecor_frame* frame, libdecor_configuration* configurati
     WindowRecord* window = waylandRecordOf(part->surface);
     libdecor_window_state state = LIBDECOR_WINDOW_STATE_NONE;
     libdecor_configuration_get_window_state(configuration, &state);
-    int width = 0;
-    int height = 0;
-    bool suggested =
-        libdecor_configuration_get_content_size(configuration, frame, &width, &height) &&
-        width > 0 && height > 0;
-    bool userSized =
-        (state & (LIBDECOR_WINDOW_STATE_MAXIMIZED | LIBDECOR_WINDOW_STATE_FULLSCREEN)) != 0;
-    bool take = suggested && (userSized || part->configured);
-    if (window != nullptr && !take) {
-        width = window->width;
-        height = window->height;
+    int suggestedWidth = 0;
+    int suggestedHeight = 0;
+    if (!libdecor_configuration_get_content_size(configuration, frame, &suggestedWidth,
+                                                 &suggestedHeight)) {
+        suggestedWidth = 0;
+        suggestedHeight = 0;
     }
+    bool filling =
+        (state & (LIBDECOR_WINDOW_STATE_MAXIMIZED | LIBDECOR_WINDOW_STATE_FULLSCREEN)) != 0;
+    int width = window != nullptr ? window->width : suggestedWidth;
+    int height = window != nullptr ? window->height : suggestedHeight;
+    bool resized = window != nullptr &&
+                   waylandSizeAfterConfigure(part, window, filling, part->configured,
+                                             suggestedWidth, suggestedHeight, &width, &height);
     libdecor_state* content = libdecor_state_new(width > 0 ? width : 1, height > 0 ? height : 1);
     libdecor_frame_commit(frame, content, configuration);
     libdecor_state_free(content);
+    bool first = !part->configured;
     part->configured = true;
     if (window == nullptr) {
         return;
     }
-    if (take && (width != window->width || height != window->height)) {
+    showAgain(window, first);
+    if (resized) {
         inputConfigured(window, 0, 0, width, height);
     }
     if (window->viewable && !window->minimized) {
@@ -216,6 +259,7 @@ void makeToplevel(WaylandWindow* part) {
     if (wl.decorations != nullptr) {
         part->decoration =
             zxdg_decoration_manager_v1_get_toplevel_decoration(wl.decorations, part->toplevel);
+        zxdg_toplevel_decoration_v1_add_listener(part->decoration, &decorationListener, part);
         zxdg_toplevel_decoration_v1_set_mode(part->decoration,
                                              ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
     }
@@ -241,6 +285,7 @@ void dropToplevel(WaylandWindow* part) {
         part->shellSurface = nullptr;
     }
     part->configured = false;
+    part->clientSideAsked = false;
     // A surface that keeps a buffer could not be given a toplevel again.
     wl_surface_attach(part->surface, nullptr, 0, 0);
     wl_surface_commit(part->surface);
@@ -263,15 +308,41 @@ libdecor_frame_interface waylandFrameInterface(void (*configure)(libdecor_frame*
     return calls;
 }
 
-// Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
-// bar and the close box; made once, at the first window that needs it. The round trip lets it
-// bind its globals before a frame is asked for.
-bool waylandUsesLibdecor(void) {
-    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
-    if (wl.decorations != nullptr && !hidden) {
+// libdecor looks for its plugins where its package put them, or where LIBDECOR_PLUGIN_DIR says.
+// Without one it would print lines of its own, unnamed, and decorate nothing.
+static bool libdecorPluginInstalled(void) {
+    const char* folder = std::getenv("LIBDECOR_PLUGIN_DIR");
+    if (folder == nullptr || folder[0] == '\0') {
+        folder = WRENDLE_LIBDECOR_PLUGIN_DIR;
+    }
+    DIR* listing = opendir(folder);
+    if (listing == nullptr) {
         return false;
     }
+    bool found = false;
+    const dirent* entry;
+    while (!found && (entry = readdir(listing)) != nullptr) {
+        size_t length = std::strlen(entry->d_name);
+        found = length > 3 && std::strcmp(entry->d_name + length - 3, ".so") == 0;
+    }
+    closedir(listing);
+    return found;
+}
+
+// Made once, at the first window that needs it; the round trip lets it bind its globals before a
+// frame is asked for. Without a plugin the window has a plain toplevel, and the user is told why
+// it has no title bar once.
+bool waylandLibdecorReady(void) {
     if (wl.decor == nullptr && !wl.decorFailed) {
+        if (!libdecorPluginInstalled()) {
+            wl.decorFailed = true;
+            std::fprintf(stderr,
+                         "%s: the window has no title bar or close box: the compositor draws "
+                         "none and no libdecor plugin is installed (libdecor-0-plugin-1-cairo)\n",
+                         programName());
+            std::fflush(stderr);
+            return false;
+        }
         wl.decor = libdecor_new(wl.display, &decorInterface);
         wl.decorFailed = wl.decor == nullptr;
         if (wl.decor != nullptr) {
@@ -279,6 +350,40 @@ bool waylandUsesLibdecor(void) {
         }
     }
     return wl.decor != nullptr;
+}
+
+// Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
+// bar and the close box.
+bool waylandUsesLibdecor(void) {
+    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
+    if (wl.decorations != nullptr && !hidden) {
+        return false;
+    }
+    return waylandLibdecorReady();
+}
+
+// Entering maximised or fullscreen keeps the size the window had; leaving it gives that size
+// back (the compositor's suggestion then is the place it leaves, which on a tiling desktop is the
+// tile, not the window's size). Otherwise a size is taken only while the user sizes the window.
+bool waylandSizeAfterConfigure(WaylandWindow* part, const WindowRecord* window, bool filling,
+                               bool userSizing, int suggestedWidth, int suggestedHeight, int* width,
+                               int* height) {
+    if (filling && !part->filling) {
+        part->restoreWidth = window->width;
+        part->restoreHeight = window->height;
+    }
+    bool leaving = !filling && part->filling;
+    part->filling = filling;
+    *width = window->width;
+    *height = window->height;
+    if (leaving && part->restoreWidth > 0 && part->restoreHeight > 0) {
+        *width = part->restoreWidth;
+        *height = part->restoreHeight;
+    } else if ((filling || userSizing) && suggestedWidth > 0 && suggestedHeight > 0) {
+        *width = suggestedWidth;
+        *height = suggestedHeight;
+    }
+    return *width != window->width || *height != window->height;
 }
 
 bool waylandCreateWindow(WindowRecord* window, const char* className, const char* titleUtf8,

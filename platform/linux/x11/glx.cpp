@@ -147,7 +147,7 @@ void loadRealFormats(void) {
     if (!glXQueryExtension(display, &errorBase, &eventBase)) {
         std::fprintf(stderr,
                      "%s: the X display '%s' has no GLX extension: OpenGL (GLX) is missing\n",
-                     x11ProgramName(), DisplayString(display));
+                     programName(), DisplayString(display));
         std::fflush(stderr);
         return;
     }
