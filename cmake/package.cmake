@@ -23,8 +23,10 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME wrendle)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION games)
-# libdecor draws the title bar where the compositor does not (GNOME), through a plugin.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS libdecor-0-plugin-1-cairo)
+# libdecor draws the title bar and the close box where the compositor does not (GNOME), through
+# a plugin: without one the window has neither, so the plugin is a dependency, not a
+# recommendation that an install without recommends leaves out. shlibdeps adds the libraries.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libdecor-0-plugin-1-cairo | libdecor-0-plugin-1")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "serpent arcade game
 Wrendle is a small single-player arcade game. You steer a serpent, a chain

@@ -132,26 +132,55 @@ bool swayCentre(const char* appId) {
     return swayCommand(appId, {"move", "position", "center"});
 }
 
-// grim writes a binary PPM (P6, maxval 255) to standard output.
-bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb) {
-    char geometry[64];
-    std::snprintf(geometry, sizeof(geometry), "%d,%d %dx%d", x, y, width, height);
-    std::string image;
-    if (runCommand({"grim", "-t", "ppm", "-g", geometry, "-"}, &image) != 0) {
-        return false;
-    }
-    int w = 0, h = 0, maxval = 0, consumed = 0;
-    if (std::sscanf(image.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &consumed) != 3 ||
-        w != width || h != height || maxval != 255) {
+namespace {
+
+// A binary PPM (P6, maxval 255) as grim and ImageMagick write it: its size and its rows of RGB.
+bool readPpm(const std::string& image, int* width, int* height, std::vector<uint8_t>* rgb) {
+    int maxval = 0, consumed = 0;
+    if (std::sscanf(image.c_str(), "P6 %d %d %d%n", width, height, &maxval, &consumed) != 3 ||
+        *width <= 0 || *height <= 0 || maxval != 255) {
         return false;
     }
     size_t start = (size_t)consumed + 1; // one white-space byte ends the header
-    size_t bytes = (size_t)w * (size_t)h * 3;
+    size_t bytes = (size_t)*width * (size_t)*height * 3;
     if (image.size() < start + bytes) {
         return false;
     }
     rgb->assign(image.begin() + (long)start, image.begin() + (long)(start + bytes));
     return true;
+}
+
+} // namespace
+
+bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb) {
+    char geometry[64];
+    std::snprintf(geometry, sizeof(geometry), "%d,%d %dx%d", x, y, width, height);
+    std::string image;
+    int w = 0, h = 0;
+    return runCommand({"grim", "-t", "ppm", "-g", geometry, "-"}, &image) == 0 &&
+           readPpm(image, &w, &h, rgb) && w == width && h == height;
+}
+
+// weston-screenshooter writes a PNG named by the time into the folder it runs in.
+bool westonCapture(int* width, int* height, std::vector<uint8_t>* rgb) {
+    char folder[] = "/tmp/wrendle-shot-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        return false;
+    }
+    std::string listing;
+    std::string image;
+    bool taken =
+        runCommand({"sh", "-c", std::string("cd ") + folder + " && weston-screenshooter"}) == 0 &&
+        runCommand({"sh", "-c", std::string("ls ") + folder + "/*.png"}, &listing) == 0 &&
+        !listing.empty();
+    if (taken) {
+        listing.erase(listing.find('\n'));
+        taken = runCommand({"convert", listing, "ppm:-"}, &image) == 0 &&
+                readPpm(image, width, height, rgb);
+        std::remove(listing.c_str());
+    }
+    rmdir(folder);
+    return taken;
 }
 
 bool wtypeKey(const char* keysymName, bool shift) {

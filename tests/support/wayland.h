@@ -1,6 +1,6 @@
-// What tests under a Wayland compositor (scripts/with-sway) share: whether they run there, the
-// program's window found through sway's tree, screenshots with grim, keys with wtype, the
-// compositor's close, and the test pointer client.
+// What tests under a Wayland compositor (scripts/with-sway, scripts/with-weston) share: whether
+// they run there, the program's window found through sway's tree, screenshots with grim, keys with
+// wtype, the compositor's close, and the test pointer client.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,8 @@ bool swayCentre(const char* appId);
 
 // A screenshot of a rectangle of the layout, as rows of RGB bytes from the top.
 bool grimCapture(int x, int y, int width, int height, std::vector<uint8_t>* rgb);
+// The whole output of a weston started with --debug (scripts/with-weston), the same way.
+bool westonCapture(int* width, int* height, std::vector<uint8_t>* rgb);
 
 // Types through the virtual-keyboard protocol: `wtype -k NAME` for a key by its keysym name,
 // with Shift held if asked; or text.
