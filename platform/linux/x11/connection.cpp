@@ -37,7 +37,7 @@ int onXError(Display* display, XErrorEvent* error) {
 int onXIOError(Display* display) {
     (void)display;
     std::fflush(stdout);
-    std::fprintf(stderr, "%s: lost the connection to the X display; ending.\n", x11ProgramName());
+    std::fprintf(stderr, "%s: lost the connection to the X display; ending.\n", programName());
     std::fflush(stderr);
     std::_Exit(3);
 }
@@ -83,9 +83,9 @@ bool connect(void) {
         // Said once, before whatever the caller reports, so a log shows which display it was.
         const char* name = XDisplayName(nullptr);
         if (name == nullptr || name[0] == 0) {
-            std::fprintf(stderr, "%s: cannot open display: DISPLAY is not set\n", x11ProgramName());
+            std::fprintf(stderr, "%s: cannot open display: DISPLAY is not set\n", programName());
         } else {
-            std::fprintf(stderr, "%s: cannot open display '%s'\n", x11ProgramName(), name);
+            std::fprintf(stderr, "%s: cannot open display '%s'\n", programName(), name);
         }
         std::fflush(stderr);
         return false;
@@ -107,37 +107,12 @@ void screenSize(int* width, int* height) {
 
 } // namespace
 
-const char* x11ProgramName(void) {
-    static char name[256];
-    if (name[0] != 0) {
-        return name;
-    }
-    // glibc keeps the last part of argv[0]; a program started with an empty argv[0] still has
-    // its executable's path.
-    const char* shortName = program_invocation_short_name;
-    if (shortName != nullptr && shortName[0] != 0) {
-        copyText(name, sizeof(name), shortName);
-        return name;
-    }
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length > 0) {
-        path[length] = 0;
-        const char* slash = std::strrchr(path, '/');
-        copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
-    }
-    if (name[0] == 0) {
-        copyText(name, sizeof(name), "wrendle");
-    }
-    return name;
-}
-
 void x11SetIdentity(Display* display, Window xwindow, const char* className) {
     XClassHint* hint = XAllocClassHint();
     if (hint != nullptr) {
         char instance[256];
         char windowClass[256];
-        copyText(instance, sizeof(instance), x11ProgramName());
+        copyText(instance, sizeof(instance), programName());
         copyText(windowClass, sizeof(windowClass), className);
         hint->res_name = instance;
         hint->res_class = windowClass;

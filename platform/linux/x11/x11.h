@@ -61,11 +61,8 @@ X11Window* x11Part(WindowRecord* window);
 // The layer's one X connection (the backend connected on first use); null without a display.
 Display* x11Display(void);
 
-// The program's name as X programs give it: the last part of the path it was started by, else of
-// its executable. It is the instance part of every window's WM_CLASS and starts its messages.
-const char* x11ProgramName(void);
 // Gives an X window the identity a desktop expects of a program's window: WM_CLASS (the program
-// name and the given class), WM_CLIENT_MACHINE and _NET_WM_PID.
+// name, programName(), and the given class), WM_CLIENT_MACHINE and _NET_WM_PID.
 void x11SetIdentity(Display* display, Window xwindow, const char* className);
 // The X window that is the client area of a window handle; 0 when the handle names no window.
 Window x11WindowOf(HWND window);
