@@ -1,7 +1,7 @@
 // The headless backend, asked for with WRENDLE_BACKEND in a process that has no display at all:
 // a window's messages as a real display gives them, OpenGL drawn into the window's pbuffer and
 // read back exactly, resizes, waits and message boxes; and the backend choice as the real game
-// and the kit's examples meet it.
+// and the kit's examples meet it, and with both a compositor and an X server answering.
 #include <gtest/gtest.h>
 
 #include "helpers.h"
@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -18,11 +19,18 @@
 #ifndef WRENDLE_GAME
 #define WRENDLE_GAME "wrendle"
 #endif
+#ifndef WRENDLE_SCRIPTS
+#define WRENDLE_SCRIPTS "scripts"
+#endif
 
 namespace {
 
-// Before the layer's first use, which chooses the backend once for the process.
+// Before the layer's first use, which chooses the backend once for the process; a child run by
+// WaylandBeforeX11WhenBothAnswer keeps the displays it was given.
 const bool headlessAskedFor = [] {
+    if (getenv("WRENDLE_CHOICE_CHILD") != nullptr) {
+        return false;
+    }
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     unsetenv("WAYLAND_SOCKET");
@@ -336,6 +344,39 @@ TEST(BackendChoice, TheGameFailsWithoutADisplayUnlessHeadlessIsAskedFor) {
               "or wayland\n"
               "Error: create window failed\n");
     EXPECT_EQ(code, 1);
+}
+
+// With a Wayland compositor and an X server both answering, Wayland is chosen unless
+// WRENDLE_BACKEND names X11: this program runs again under both (each script starts its own),
+// and says what it chose. with-sway hides the X server, so the child is told it another way.
+TEST(BackendChoice, WaylandBeforeX11WhenBothAnswer) {
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+    for (std::string backend : {"", "x11"}) {
+        int errors = -1;
+        pid_t child = startChild(
+            {WRENDLE_SCRIPTS "/with-xvfb", "sh", "-c", "WRENDLE_TEST_X11=\"$DISPLAY\" exec \"$@\"",
+             "sh", WRENDLE_SCRIPTS "/with-sway", self, "--gtest_filter=BackendChild.*"},
+            {backend.empty() ? "WRENDLE_BACKEND" : "WRENDLE_BACKEND=" + backend,
+             "WRENDLE_CHOICE_CHILD=1"},
+            &errors);
+        ASSERT_GT(child, 0);
+        int code = -1;
+        std::string written = finishChild(child, errors, 60, &code);
+        std::string expected = "chosen: " + (backend.empty() ? std::string("wayland") : backend);
+        EXPECT_NE(written.find(expected + "\n"), std::string::npos) << written;
+    }
+}
+
+// The child of the case above.
+TEST(BackendChild, SaysItsChoice) {
+    const char* x11 = getenv("WRENDLE_TEST_X11");
+    if (getenv("WRENDLE_CHOICE_CHILD") == nullptr || x11 == nullptr) {
+        GTEST_SKIP() << "runs only as the child of WaylandBeforeX11WhenBothAnswer";
+    }
+    setenv("DISPLAY", x11, 1);
+    const Backend* backend = platformBackend();
+    std::fprintf(stderr, "chosen: %s\n", backend != nullptr ? backend->name : "none");
 }
 
 // The game and the kit's examples start on headless and run until they are stopped: no input can
