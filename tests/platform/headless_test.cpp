@@ -1,11 +1,13 @@
 // The headless backend, asked for with WRENDLE_BACKEND in a process that has no display at all:
 // a window's messages as a real display gives them, OpenGL drawn into the window's pbuffer and
-// read back exactly, resizes, waits and message boxes; and the backend choice as the real game
-// and the kit's examples meet it, and with both a compositor and an X server answering.
+// read back exactly, presented palette formats, resizes, waits and message boxes; and the
+// backend choice as the real game and the kit's examples meet it, and with both a compositor and
+// an X server answering.
 #include <gtest/gtest.h>
 
 #include "helpers.h"
 #include "platform/linux/backend.h"
+#include "platform/testctl.h"
 
 #include <GL/gl.h>
 
@@ -235,6 +237,32 @@ TEST_F(HeadlessTest, OpenGlDrawsIntoThePbufferExactly) {
     wglDeleteContext(context);
     ReleaseDC(window, dc);
     DestroyWindow(window);
+}
+
+// On a presented palette display each format renders through the closest real configuration:
+// colour-index ones too, whose pixel type no pbuffer configuration has.
+TEST_F(HeadlessTest, PresentedPaletteFormatsRenderThroughARealConfiguration) {
+    testPresentPaletteDisplay(1);
+    for (int format : {TEST_FORMAT_RGB332_SINGLE, TEST_FORMAT_INDEX8_DOUBLE}) {
+        HWND window = showWindow(0, 0, 64, 48);
+        ASSERT_NE(window, nullptr);
+        HDC dc = GetDC(window);
+        PIXELFORMATDESCRIPTOR presented;
+        ASSERT_GT(DescribePixelFormat(dc, format, sizeof(presented), &presented), 0);
+        EXPECT_TRUE(SetPixelFormat(dc, format, &presented)) << format;
+        EXPECT_EQ(GetPixelFormat(dc), format);
+        HGLRC context = wglCreateContext(dc);
+        EXPECT_NE(context, nullptr) << format;
+        EXPECT_TRUE(wglMakeCurrent(dc, context)) << format;
+        glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        EXPECT_EQ(pixelAt(63, 47), GREEN) << format;
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(context);
+        ReleaseDC(window, dc);
+        DestroyWindow(window);
+    }
+    testPresentPaletteDisplay(0);
 }
 
 // MoveWindow to another size gives the window a pbuffer of that size, which the current context
