@@ -19,6 +19,7 @@ struct NativeContext {
 };
 
 struct Backend {
+    // What WRENDLE_BACKEND calls it.
     const char* name;
 
     // The connection, opened once; false when this kind of display cannot be reached.
@@ -74,8 +75,9 @@ struct Backend {
     void (*closeBox)(BoxSurface* box);
 };
 
-// The backend in use: chosen and connected at the first call that needs a display, once; null
-// when no display could be reached.
+// The backend in use: chosen and connected at the first call that needs a display, once: the one
+// WRENDLE_BACKEND names (headless, x11 or wayland), else Wayland when reachable, else X11; null
+// when no display could be reached or the variable names no backend.
 const Backend* platformBackend(void);
 // The backend chosen so far, without trying to connect (null before the first call or without
 // a display).

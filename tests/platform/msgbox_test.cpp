@@ -117,26 +117,19 @@ TEST_F(MessageBoxTest, BoxShowsBlocksKeepsDispatchingAndClosesOnReturn) {
     // A quit already waiting does not end the box; it stays for the loop that follows.
     PostQuitMessage(4);
     // Standard error gets the caption and the text while the box is shown, for the log.
-    std::fflush(stderr);
-    FILE* capture = std::tmpfile();
-    int savedError = dup(2);
-    dup2(fileno(capture), 2);
-    int result = MessageBoxA(GetFocus(), text.c_str(), "Box caption", MB_OK);
-    bool pressedBeforeReturn = observer.returnPressed;
-    std::fflush(stderr);
-    dup2(savedError, 2);
-    close(savedError);
-    std::rewind(capture);
-    char written[512] = {};
-    size_t length = std::fread(written, 1, sizeof(written) - 1, capture);
-    std::fclose(capture);
+    int result = 0;
+    bool pressedBeforeReturn = false;
+    std::string written = standardErrorOf([&] {
+        result = MessageBoxA(GetFocus(), text.c_str(), "Box caption", MB_OK);
+        pressedBeforeReturn = observer.returnPressed;
+    });
     int paints = countLogged(WM_PAINT);
     int moves = countLogged(WM_MOVE);
     user.join();
 
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(observer.found) << "no window named by the caption";
-    EXPECT_EQ(std::string(written, length), "platform_msgbox_test: Box caption: " + text);
+    EXPECT_EQ(written, "platform_msgbox_test: Box caption: " + text);
     EXPECT_EQ(observer.instance, "platform_msgbox_test") << "WM_CLASS: the program's name first";
     EXPECT_EQ(observer.windowClass, "WrendleMessage");
     EXPECT_TRUE(pressedBeforeReturn) << "the box returned before Return was pressed";

@@ -29,23 +29,6 @@ long nowMs(void) {
     return (long)(secondsNow() * 1000.0);
 }
 
-// What a call writes to standard error.
-template <typename Call> std::string standardErrorOf(Call call) {
-    std::fflush(stderr);
-    FILE* capture = std::tmpfile();
-    int saved = dup(2);
-    dup2(fileno(capture), 2);
-    call();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::rewind(capture);
-    char buffer[512] = {};
-    size_t length = std::fread(buffer, 1, sizeof(buffer) - 1, capture);
-    std::fclose(capture);
-    return std::string(buffer, length);
-}
-
 class NoDisplayTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { unsetenv("DISPLAY"); }
@@ -88,36 +71,19 @@ TEST_F(NoDisplayTest, TheDisplayThatCouldNotBeOpenedIsNamedFirst) {
     if (access("/tmp/.X11-unix/X969", F_OK) == 0) {
         GTEST_SKIP() << "a server listens on " << name;
     }
-    int output[2];
-    ASSERT_EQ(pipe(output), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // The layer chooses its display once per process, so the child starts afresh: this
-        // program again, running only the case below.
-        close(output[0]);
-        dup2(output[1], 2);
-        int quiet = open("/dev/null", O_WRONLY);
-        dup2(quiet, 1);
-        setenv("DISPLAY", name, 1);
-        unsetenv("WAYLAND_DISPLAY");
-        unsetenv("WAYLAND_SOCKET");
-        setenv("WRENDLE_NODISPLAY_CHILD", "1", 1);
-        execl("/proc/self/exe", "platform_nodisplay_test",
-              "--gtest_filter=NoDisplayChild.TwoBoxesWithoutADisplay", (char*)nullptr);
-        _exit(127);
-    }
-    close(output[1]);
-    std::string written;
-    char buffer[256];
-    ssize_t length;
-    while ((length = read(output[0], buffer, sizeof(buffer))) > 0) {
-        written.append(buffer, (size_t)length);
-    }
-    close(output[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The layer chooses its display once per process, so the child starts afresh: this program
+    // again, by its own name, running only the case below.
+    char self[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+    int errors = -1;
+    pid_t child = startChild({self, "--gtest_filter=NoDisplayChild.TwoBoxesWithoutADisplay"},
+                             {std::string("DISPLAY=") + name, "WAYLAND_DISPLAY", "WAYLAND_SOCKET",
+                              "WRENDLE_BACKEND", "WRENDLE_NODISPLAY_CHILD=1"},
+                             &errors);
+    ASSERT_GT(child, 0);
+    int code = -1;
+    std::string written = finishChild(child, errors, 30, &code);
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(written, "platform_nodisplay_test: cannot open display ':969'\n"
                        "platform_nodisplay_test: Error: create window failed\n"
                        "platform_nodisplay_test: Warning: second\n");

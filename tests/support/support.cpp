@@ -1,4 +1,5 @@
-// The tests' shared helpers: clocks, child processes, XTest input, window lookup and pixels.
+// The tests' shared helpers: clocks, child processes and standard error, XTest input, window
+// lookup and pixels.
 #include <X11/Xlib.h>
 
 #include "tests/support/support.h"
@@ -7,9 +8,13 @@
 #include <X11/extensions/XTest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sstream>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +105,103 @@ bool reapChild(pid_t pid, bool block, int* exitCode) {
     }
     *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return true;
+}
+
+pid_t startChild(const std::vector<std::string>& words, const std::vector<std::string>& changes,
+                 int* errorFd) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; entry++) {
+        environment.push_back(*entry);
+    }
+    for (const std::string& change : changes) {
+        std::string name = change.substr(0, change.find('='));
+        for (size_t i = environment.size(); i-- > 0;) {
+            if (environment[i].compare(0, name.size() + 1, name + "=") == 0) {
+                environment.erase(environment.begin() + (long)i);
+            }
+        }
+        if (change.find('=') != std::string::npos) {
+            environment.push_back(change);
+        }
+    }
+    // Made before the fork: the child allocates nothing (see execWords).
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& entry : environment) {
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    }
+    envp.push_back(nullptr);
+    int errors[2];
+    if (words.empty() || pipe2(errors, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(errors[1], 2);
+        dup2(quiet, 1);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(errors[1]);
+    close(quiet);
+    if (pid < 0) {
+        close(errors[0]);
+        return -1;
+    }
+    *errorFd = errors[0];
+    return pid;
+}
+
+std::string finishChild(pid_t pid, int errorFd, double seconds, int* exitCode) {
+    std::string written;
+    double deadline = secondsNow() + seconds;
+    for (;;) {
+        int left = (int)((deadline - secondsNow()) * 1000.0);
+        pollfd fd = {errorFd, POLLIN, 0};
+        if (left <= 0 || poll(&fd, 1, left) == 0) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        char buffer[512];
+        ssize_t length = read(errorFd, buffer, sizeof(buffer));
+        if (length < 0 && errno == EINTR) {
+            continue;
+        }
+        if (length <= 0) {
+            break;
+        }
+        written.append(buffer, (size_t)length);
+    }
+    close(errorFd);
+    if (!reapChild(pid, true, exitCode)) {
+        *exitCode = -1;
+    }
+    return written;
+}
+
+std::string standardErrorOfCall(void (*call)(void* data), void* data) {
+    std::fflush(stderr);
+    FILE* capture = std::tmpfile();
+    int saved = dup(2);
+    dup2(fileno(capture), 2);
+    call(data);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::rewind(capture);
+    std::string written;
+    char buffer[512];
+    size_t length;
+    while ((length = std::fread(buffer, 1, sizeof(buffer), capture)) > 0) {
+        written.append(buffer, length);
+    }
+    std::fclose(capture);
+    return written;
 }
 
 void xKey(Display* display, KeySym keysym, bool press) {

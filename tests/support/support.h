@@ -1,5 +1,6 @@
 // What the integration and end-to-end tests share: clocks and CPU time, waits for a condition
-// with a deadline, child processes, XTest input, the close box, window lookup and pixel reads.
+// with a deadline, child processes and standard error, XTest input, the close box, window lookup
+// and pixel reads.
 #pragma once
 
 #include <string>
@@ -52,6 +53,19 @@ std::vector<std::string> commandWords(const std::string& command);
 // Collects a child's end once (blocking or not); true when it has ended, with its exit code
 // (128 + the signal when a signal ended it).
 bool reapChild(pid_t pid, bool block, int* exitCode);
+// Starts a program (the first word is its path, or a name looked up in PATH) with changes to this
+// process's environment ("NAME=value" sets NAME, "NAME" alone removes it), standard output thrown
+// away and standard error on a pipe whose reading end `errorFd` receives; -1 when it cannot.
+pid_t startChild(const std::vector<std::string>& words, const std::vector<std::string>& changes,
+                 int* errorFd);
+// What the child writes on that pipe until its end, which is collected (exit code as reapChild
+// gives it). A child still running after `seconds` is killed first.
+std::string finishChild(pid_t pid, int errorFd, double seconds, int* exitCode);
+// What a call writes to this process's standard error.
+std::string standardErrorOfCall(void (*call)(void* data), void* data);
+template <typename Call> std::string standardErrorOf(Call call) {
+    return standardErrorOfCall([](void* data) { (*(Call*)data)(); }, &call);
+}
 
 // --- XTest input -------------------------------------------------------------------------------
 // Each call syncs with the server: when it returns, the server has made the event.

@@ -196,6 +196,11 @@ BYTE clampByte(int value);
 // The closest entry of a list that fits a request, numbered from 1; 0 when none fits.
 int chooseFormat(const PIXELFORMATDESCRIPTOR* request, int count,
                  const PIXELFORMATDESCRIPTOR* (*describe)(int number));
+// The real format that renders a presented one, numbered from 1 (0: none): the closest true-colour
+// format with the same buffering and the same ancillary buffers. Presented palette and
+// colour-index formats render in RGBA underneath; only the picture's colours differ.
+int chooseFormatForPresented(const PIXELFORMATDESCRIPTOR* presented, int count,
+                             const PIXELFORMATDESCRIPTOR* (*describe)(int number));
 // The GL part of a window goes (the window is being destroyed): no context stays current on it.
 void glWindowDestroyed(WindowRecord* window);
 
@@ -258,9 +263,9 @@ bool copyText(char* out, size_t capacity, const char* text);
 void latin1ToUtf8(const char* text, char* out, size_t capacity);
 void wideToUtf8(const wchar_t* text, char* out, size_t capacity);
 
-// The program's name as X programs give it (system.cpp): the last part of the path it was started
-// by, else of its executable. It starts every line the layer writes on standard error and is the
-// instance part of an X window's WM_CLASS.
+// The program's name as Linux programs give it (system.cpp): the last part of the path it was
+// started by, else of its executable. Messages on standard error start with it, and X11 makes it
+// the instance part of every window's WM_CLASS.
 const char* programName(void);
 
 // The thread's last error (system.cpp), as GetLastError reports it; the functions return

@@ -182,6 +182,29 @@ int chooseFormat(const PIXELFORMATDESCRIPTOR* request, int count,
     return best;
 }
 
+int chooseFormatForPresented(const PIXELFORMATDESCRIPTOR* presented, int count,
+                             const PIXELFORMATDESCRIPTOR* (*describe)(int number)) {
+    PIXELFORMATDESCRIPTOR request;
+    std::memset(&request, 0, sizeof(request));
+    request.nSize = sizeof(request);
+    request.nVersion = 1;
+    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL |
+                      (presented->dwFlags & (PFD_DOUBLEBUFFER | PFD_STEREO));
+    request.iPixelType = PFD_TYPE_RGBA;
+    request.cColorBits = 24;
+    request.cAlphaBits = presented->cAlphaBits;
+    request.cAccumBits = presented->cAccumBits;
+    request.cDepthBits = presented->cDepthBits;
+    request.cStencilBits = presented->cStencilBits;
+    int number = chooseFormat(&request, count, describe);
+    if (number == 0) {
+        // Stereo is rare; a picture in one eye beats no picture.
+        request.dwFlags |= PFD_STEREO_DONTCARE;
+        number = chooseFormat(&request, count, describe);
+    }
+    return number;
+}
+
 // The window is going: a context still current on it is released first, so that no GL call
 // reaches a surface that no longer exists; the contexts themselves live on, as on Win32.
 void glWindowDestroyed(WindowRecord* window) {

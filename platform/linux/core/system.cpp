@@ -1,5 +1,5 @@
-// Small kernel and resource services: the tick and Sleep, the last error, module handle,
-// system version, stock icon and cursor, local memory blocks and process exit.
+// Small kernel and resource services: the tick and Sleep, the last error, the program's name,
+// module handle, system version, stock icon and cursor, local memory blocks and process exit.
 #include "platform/linux/core/core.h"
 
 #include <cerrno>
@@ -22,6 +22,31 @@ bool isStockId(LPCSTR name) {
 }
 
 } // namespace
+
+const char* programName(void) {
+    static char name[256];
+    if (name[0] != 0) {
+        return name;
+    }
+    // glibc keeps the last part of argv[0]; a program started with an empty argv[0] still has
+    // its executable's path.
+    const char* shortName = program_invocation_short_name;
+    if (shortName != nullptr && shortName[0] != 0) {
+        copyText(name, sizeof(name), shortName);
+        return name;
+    }
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length > 0) {
+        path[length] = 0;
+        const char* slash = std::strrchr(path, '/');
+        copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
+    }
+    if (name[0] == 0) {
+        copyText(name, sizeof(name), "wrendle");
+    }
+    return name;
+}
 
 // A current NT system, 10.0.
 SystemVersion systemVersion = {VER_PLATFORM_WIN32_NT, 10, 0, 19045};
@@ -124,29 +149,4 @@ HLOCAL WINAPI LocalFree(HLOCAL block) {
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode) {
     std::fflush(nullptr);
     std::exit((int)exitCode);
-}
-
-const char* programName(void) {
-    static char name[256];
-    if (name[0] != 0) {
-        return name;
-    }
-    // glibc keeps the last part of argv[0]; a program started with an empty argv[0] still has
-    // its executable's path.
-    const char* shortName = program_invocation_short_name;
-    if (shortName != nullptr && shortName[0] != 0) {
-        copyText(name, sizeof(name), shortName);
-        return name;
-    }
-    char path[4096];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length > 0) {
-        path[length] = 0;
-        const char* slash = std::strrchr(path, '/');
-        copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
-    }
-    if (name[0] == 0) {
-        copyText(name, sizeof(name), "wrendle");
-    }
-    return name;
 }

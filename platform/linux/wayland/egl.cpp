@@ -3,14 +3,13 @@
 // for the compositor.
 #include "platform/linux/wayland/wayland.h"
 
+#include "platform/linux/egl/configs.h"
+
 #include <EGL/eglext.h>
 
 #include <cstring>
 
 namespace {
-
-// The most configurations read from EGL; more than any driver offers.
-const int MOST_CONFIGS = 1024;
 
 struct EglState {
     bool formatsLoaded = false;
@@ -19,69 +18,14 @@ struct EglState {
 
 EglState egl;
 
-int attribute(EGLConfig config, EGLint name) {
-    EGLint value = 0;
-    if (!eglGetConfigAttrib(wl.egl, config, name, &value)) {
-        return 0;
-    }
-    return value;
-}
-
-// EGL's window surfaces are always double-buffered; it has no accumulation or auxiliary
-// buffers. Colour channels are packed red highest, as Wayland's ARGB/XRGB formats are.
-void describeConfig(EGLConfig config, PIXELFORMATDESCRIPTOR* out) {
-    std::memset(out, 0, sizeof(*out));
-    out->nSize = sizeof(PIXELFORMATDESCRIPTOR);
-    out->nVersion = 1;
-    out->dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    out->iPixelType = PFD_TYPE_RGBA;
-    int red = attribute(config, EGL_RED_SIZE);
-    int green = attribute(config, EGL_GREEN_SIZE);
-    int blue = attribute(config, EGL_BLUE_SIZE);
-    int alpha = attribute(config, EGL_ALPHA_SIZE);
-    out->cColorBits = clampByte(red + green + blue);
-    out->cRedBits = clampByte(red);
-    out->cGreenBits = clampByte(green);
-    out->cBlueBits = clampByte(blue);
-    out->cBlueShift = 0;
-    out->cGreenShift = clampByte(blue);
-    out->cRedShift = clampByte(blue + green);
-    out->cAlphaBits = clampByte(alpha);
-    out->cAlphaShift = alpha > 0 ? clampByte(red + green + blue) : 0;
-    out->cDepthBits = clampByte(attribute(config, EGL_DEPTH_SIZE));
-    out->cStencilBits = clampByte(attribute(config, EGL_STENCIL_SIZE));
-    out->iLayerType = PFD_MAIN_PLANE;
-}
-
-// A configuration stands for a window pixel format when it draws OpenGL into a window in RGB;
-// multisampled ones have no descriptor field to say so and are left out, as on X11.
-bool usableConfig(EGLConfig config) {
-    return (attribute(config, EGL_SURFACE_TYPE) & EGL_WINDOW_BIT) != 0 &&
-           (attribute(config, EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) != 0 &&
-           attribute(config, EGL_COLOR_BUFFER_TYPE) == EGL_RGB_BUFFER &&
-           attribute(config, EGL_SAMPLE_BUFFERS) == 0 &&
-           attribute(config, EGL_CONFIG_CAVEAT) != EGL_NON_CONFORMANT_CONFIG;
-}
-
-// The real list, read once, in EGL's order; a configuration that would read exactly like an
-// earlier one is dropped, so every number names a format that a caller can tell apart.
+// The real list, read once: EGL's window surfaces are always double-buffered.
 void loadRealFormats(void) {
     if (egl.formatsLoaded) {
         return;
     }
     egl.formatsLoaded = true;
-    EGLConfig configs[MOST_CONFIGS];
-    EGLint count = 0;
-    if (!eglGetConfigs(wl.egl, configs, MOST_CONFIGS, &count)) {
-        return;
-    }
-    for (int i = 0; i < count; i++) {
-        if (usableConfig(configs[i])) {
-            PIXELFORMATDESCRIPTOR description;
-            describeConfig(configs[i], &description);
-            addRealFormat(&egl.real, configs[i], &description);
-        }
-    }
+    const DWORD buffering = PFD_DOUBLEBUFFER;
+    addEglFormats(wl.egl, EGL_WINDOW_BIT, &buffering, 1, &egl.real);
 }
 
 const PIXELFORMATDESCRIPTOR* realDescription(int number) {

@@ -180,29 +180,9 @@ const PIXELFORMATDESCRIPTOR* realDescription(int number) {
     return realFormatDescription(&glx.real, number);
 }
 
-// The real configuration that renders a presented format: the closest true-colour one with the
-// same buffering and the same ancillary buffers. Presented palette and colour-index formats
-// render in RGBA underneath; only the picture's colours differ.
 GLXFBConfig configForPresented(const PIXELFORMATDESCRIPTOR* presented) {
     loadRealFormats();
-    PIXELFORMATDESCRIPTOR request;
-    std::memset(&request, 0, sizeof(request));
-    request.nSize = sizeof(request);
-    request.nVersion = 1;
-    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL |
-                      (presented->dwFlags & (PFD_DOUBLEBUFFER | PFD_STEREO));
-    request.iPixelType = PFD_TYPE_RGBA;
-    request.cColorBits = 24;
-    request.cAlphaBits = presented->cAlphaBits;
-    request.cAccumBits = presented->cAccumBits;
-    request.cDepthBits = presented->cDepthBits;
-    request.cStencilBits = presented->cStencilBits;
-    int number = chooseFormat(&request, glx.real.count, realDescription);
-    if (number == 0) {
-        // Stereo is rare; a picture in one eye beats no picture.
-        request.dwFlags |= PFD_STEREO_DONTCARE;
-        number = chooseFormat(&request, glx.real.count, realDescription);
-    }
+    int number = chooseFormatForPresented(presented, glx.real.count, realDescription);
     return (GLXFBConfig)realFormatConfig(&glx.real, number);
 }
 

@@ -62,7 +62,7 @@ X11Window* x11Part(WindowRecord* window);
 Display* x11Display(void);
 
 // Gives an X window the identity a desktop expects of a program's window: WM_CLASS (the program
-// name and the given class), WM_CLIENT_MACHINE and _NET_WM_PID.
+// name, programName(), and the given class), WM_CLIENT_MACHINE and _NET_WM_PID.
 void x11SetIdentity(Display* display, Window xwindow, const char* className);
 // The X window that is the client area of a window handle; 0 when the handle names no window.
 Window x11WindowOf(HWND window);
