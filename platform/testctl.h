@@ -52,7 +52,8 @@ void testClearFaults(void);
 void testSetVersion(DWORD platformId, DWORD major, DWORD minor);
 
 // --- Message boxes ---------------------------------------------------------------------------
-// While recording, MessageBoxA shows nothing and returns IDOK at once; the boxes are kept.
+// While recording, MessageBoxA shows nothing and returns IDOK at once; the boxes are kept. The
+// headless display takes them (WRENDLE_BACKEND=headless); a real display shows them.
 void testRecordMessageBoxes(int on);
 int testMessageBoxCount(void);
 const char* testMessageBoxText(int index);
@@ -62,15 +63,15 @@ void testClearMessageBoxes(void);
 void testSetMessageBoxHook(void (*hook)(const char* text, const char* caption));
 
 // --- Pixel formats ---------------------------------------------------------------------------
-// Present this list as the display's pixel formats (format n is formats[n - 1]) instead of the
-// GLX framebuffer configurations. Rendering still goes through a real configuration close to
-// the chosen description. Count 0 goes back to the real list.
+// Present this list as the headless display's pixel formats (format n is formats[n - 1]) instead
+// of its EGL configurations. Rendering still goes through a real configuration close to the
+// chosen description. Count 0 goes back to the real list.
 void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count);
 
 // --- Palette display -------------------------------------------------------------------------
-// Present a palette-based display: 256-colour formats that carry PFD_NEED_PALETTE or
-// PFD_NEED_SYSTEM_PALETTE, and colour-index formats of 8 and 4 bits, while rendering stays
-// true-colour underneath.
+// Present the headless display as a palette-based one, and connect it: 256-colour formats that
+// carry PFD_NEED_PALETTE or PFD_NEED_SYSTEM_PALETTE, and colour-index formats of 8 and 4 bits,
+// while rendering stays true-colour underneath.
 void testPresentPaletteDisplay(int on);
 // The pixel format numbers of the presented palette display. All draw to a window with OpenGL
 // and have a 16-bit depth buffer unless said otherwise; the RGBA ones carry PFD_NEED_PALETTE.
@@ -96,18 +97,12 @@ int testBroadcastCount(void);
 // realization and broadcast counts to 0 and stops refusing SetSystemPaletteUse.
 void testResetSystemColours(void);
 
+// --- Focus -----------------------------------------------------------------------------------
+// The display gives the keyboard focus to the window, or takes it away (to another program's
+// window), as a click or the window manager does.
+void testGiveFocus(HWND window, int focused);
+
 // --- Registry --------------------------------------------------------------------------------
 // Values under HKEY_CURRENT_USER; a key exists once a value has been put into it.
 void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data);
 void testClearRegistry(void);
-
-// --- Wayland decorations -------------------------------------------------------------------
-// While on, windows shown from now on are decorated as on a compositor that offers no
-// server-side decorations (through libdecor), whatever the compositor offers.
-void testHideServerDecorations(int on);
-
-// --- X access for tests ----------------------------------------------------------------------
-// The Display* of the layer's connection (as void*, so this header needs no Xlib), opened on
-// first use, and the X window that stands for a window handle (0 for none).
-void* testXDisplay(void);
-unsigned long testXWindow(HWND window);

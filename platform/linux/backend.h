@@ -49,9 +49,8 @@ struct Backend {
     // Pixel formats, numbered from 1, as the display's configurations offer them.
     int (*formatCount)(void);
     const PIXELFORMATDESCRIPTOR* (*describeFormat)(int number);
-    // Gives the window its GL surface for a format: a real one, or (presented non-null) one
-    // that renders a presented format through the closest real configuration.
-    bool (*setFormat)(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+    // Gives the window its GL surface for a format of the list above.
+    bool (*setFormat)(WindowRecord* window, int number);
     // The client area changed size: the GL surface follows.
     void (*resizeSurface)(WindowRecord* window);
     void (*destroySurface)(WindowRecord* window);
@@ -69,6 +68,11 @@ struct Backend {
     bool (*grabPointer)(WindowRecord* window);
     void (*rideImplicitGrab)(WindowRecord* window);
     void (*ungrabPointer)(bool endedAlready);
+
+    // True when the display shows colours through a system palette (256 entries, the 20 static
+    // colours at its ends), so that realizing palettes means something; false for true colour,
+    // as every real display this layer reaches is.
+    bool (*paletteDisplay)(void);
 
     // A message box: opens its surface (false: none could be made), and closes it.
     bool (*openBox)(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);

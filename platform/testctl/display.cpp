@@ -1,7 +1,8 @@
-// The test controls that set the layer's state directly: presented pixel formats and the
-// palette display, the system palette and colours, the registry's values, the system version,
-// and the X connection and windows for tests that talk to the server themselves.
-#include "platform/linux/x11/x11.h"
+// The test controls of the display and the system: what the headless display presents (pixel
+// formats, a palette, message boxes taken), the system palette and colours, the registry's values
+// and the system version.
+#include "platform/linux/backend.h"
+#include "platform/linux/presented.h"
 #include "platform/testctl.h"
 
 #include <cstring>
@@ -9,6 +10,9 @@
 
 // From hook.cpp: the realization and broadcast counts back to 0, system palette use allowed.
 void testResetCounts(void);
+// Hands every message box to `take` in place of showing it (null: shown as usual), through the
+// headless display.
+void testTakeMessageBoxes(void (*take)(const char* text, const char* caption));
 
 namespace {
 
@@ -58,18 +62,26 @@ void buildPaletteFormats(PIXELFORMATDESCRIPTOR* f) {
 
 } // namespace
 
+// What the headless display is set to present; each control changes its part and hands the whole
+// on.
+PresentedDisplay presented;
+
 void testPresentPixelFormats(const PIXELFORMATDESCRIPTOR* formats, int count) {
-    if (formats == nullptr || count <= 0) {
-        presentedFormats.count = 0;
-        return;
+    presented.formatCount = 0;
+    if (formats != nullptr && count > 0) {
+        count = count < MAX_PRESENTED_FORMATS ? count : MAX_PRESENTED_FORMATS;
+        std::memcpy(presented.formats, formats, sizeof(PIXELFORMATDESCRIPTOR) * (size_t)count);
+        presented.formatCount = count;
     }
-    count = count < MAX_PRESENTED_FORMATS ? count : MAX_PRESENTED_FORMATS;
-    std::memcpy(presentedFormats.formats, formats, sizeof(PIXELFORMATDESCRIPTOR) * (size_t)count);
-    presentedFormats.count = count;
+    headlessPresent(&presented);
 }
 
+// The palette is the display's: the headless display is connected here, so that what the
+// program asks of the palette from now on finds it.
 void testPresentPaletteDisplay(int on) {
-    gdiPaletteDisplay = on != 0;
+    presented.palette = on != 0;
+    headlessPresent(&presented);
+    platformBackend();
     gdiResetSystemPalette();
     if (on) {
         PIXELFORMATDESCRIPTOR formats[TEST_PALETTE_FORMAT_COUNT];
@@ -77,6 +89,18 @@ void testPresentPaletteDisplay(int on) {
         testPresentPixelFormats(formats, TEST_PALETTE_FORMAT_COUNT);
     } else {
         testPresentPixelFormats(nullptr, 0);
+    }
+}
+
+void testTakeMessageBoxes(void (*take)(const char* text, const char* caption)) {
+    presented.takeBox = take;
+    headlessPresent(&presented);
+}
+
+void testGiveFocus(HWND window, int focused) {
+    WindowRecord* record = windowRecord(window);
+    if (record != nullptr) {
+        inputFocus(record, focused != 0);
     }
 }
 
@@ -132,12 +156,4 @@ void testSetVersion(DWORD platformId, DWORD major, DWORD minor) {
     systemVersion.platformId = platformId;
     systemVersion.major = major;
     systemVersion.minor = minor;
-}
-
-void* testXDisplay(void) {
-    return x11Display();
-}
-
-unsigned long testXWindow(HWND window) {
-    return (unsigned long)x11WindowOf(window);
 }

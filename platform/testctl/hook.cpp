@@ -6,6 +6,9 @@
 
 #include <cstring>
 
+// From display.cpp: message boxes handed to the test library by the headless display.
+void testTakeMessageBoxes(void (*take)(const char* text, const char* caption));
+
 namespace {
 
 static_assert((int)TEST_SWAP_BUFFERS == (int)CALL_SWAP_BUFFERS &&
@@ -31,11 +34,9 @@ struct Controls {
     bool refuseSystemPaletteUse;
     int realizeCount;
     int broadcastCount;
-    bool recordBoxes;
     int boxCount;
     Recorded boxes[MAX_RECORDED];
     void (*boxHook)(const char* text, const char* caption);
-    bool hideServerDecorations;
 };
 
 Controls controls;
@@ -75,10 +76,7 @@ bool sleep(DWORD milliseconds) {
     return virtualSleep(milliseconds);
 }
 
-bool messageBox(const char* text, const char* caption) {
-    if (!controls.recordBoxes) {
-        return false;
-    }
+void recordBox(const char* text, const char* caption) {
     if (controls.boxCount < MAX_RECORDED) {
         Recorded& box = controls.boxes[controls.boxCount];
         copyText(box.text, sizeof(box.text), text);
@@ -88,14 +86,9 @@ bool messageBox(const char* text, const char* caption) {
     if (controls.boxHook != nullptr) {
         controls.boxHook(text, caption);
     }
-    return true;
 }
 
-bool hideServerDecorations(void) {
-    return controls.hideServerDecorations;
-}
-
-const PlatformHook hook = {fail, tick, sleep, messageBox, hideServerDecorations};
+const PlatformHook hook = {fail, tick, sleep};
 
 // Installed before main, so that every platform call of a test program passes the hook.
 const bool installed = (platformHook = &hook, true);
@@ -134,8 +127,9 @@ void testResetCounts(void) {
     controls.refuseSystemPaletteUse = false;
 }
 
+// Boxes are taken by the headless display, which hands them here instead of showing them.
 void testRecordMessageBoxes(int on) {
-    controls.recordBoxes = on != 0;
+    testTakeMessageBoxes(on != 0 ? recordBox : nullptr);
 }
 
 int testMessageBoxCount(void) {
@@ -148,10 +142,6 @@ const char* testMessageBoxText(int index) {
 
 const char* testMessageBoxCaption(int index) {
     return index >= 0 && index < controls.boxCount ? controls.boxes[index].caption : nullptr;
-}
-
-void testHideServerDecorations(int on) {
-    controls.hideServerDecorations = on != 0;
 }
 
 void testClearMessageBoxes(void) {

@@ -2,6 +2,7 @@
 // descriptions say, how a format is chosen and set, and which bindings a context accepts.
 #include "platform/gl.h"
 #include "platform/testctl.h"
+#include "tests/support/support.h"
 
 // GoogleTest before Xlib, whose macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -42,7 +43,6 @@ class Glx : public ::testing::Test {
             registered = true;
         }
         testClearFaults();
-        testPresentPixelFormats(nullptr, 0);
         for (int i = 0; i < 2; i++) {
             RECT outer = {0, 0, 64, 48};
             AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
@@ -62,7 +62,6 @@ class Glx : public ::testing::Test {
                 DestroyWindow(windows[i]);
             }
         }
-        testPresentPixelFormats(nullptr, 0);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -119,21 +118,8 @@ TEST_F(Glx, ChoiceHonoursTheRequestAndAddsNothingUnasked) {
     EXPECT_EQ(chosen.dwFlags & PFD_DOUBLEBUFFER, 0u);
     EXPECT_EQ(chosen.cDepthBits, 24);
     EXPECT_GE(chosen.cStencilBits, 4);
-
-    PIXELFORMATDESCRIPTOR list[5] = {
-        request(PFD_DOUBLEBUFFER, 16, 16), request(PFD_DOUBLEBUFFER, 24, 24),
-        request(PFD_DOUBLEBUFFER, 24, 16), request(PFD_DOUBLEBUFFER, 24, 16),
-        request(PFD_DOUBLEBUFFER, 24, 16)};
-    list[2].cAlphaBits = 8;
-    testPresentPixelFormats(list, 5);
-    EXPECT_EQ(ChoosePixelFormat(dcs[0], &list[4]), 4) << "no alpha unasked; a tie keeps 4";
-    PIXELFORMATDESCRIPTOR index = request(PFD_DOUBLEBUFFER, 8, 0);
-    index.iPixelType = PFD_TYPE_COLORINDEX;
-    EXPECT_EQ(ChoosePixelFormat(dcs[0], &index), 0);
-    PIXELFORMATDESCRIPTOR single = request(0, 24, 16);
-    EXPECT_EQ(ChoosePixelFormat(dcs[0], &single), 0) << "single-buffered asked";
     testFailCall(TEST_CHOOSE_PIXEL_FORMAT);
-    EXPECT_EQ(ChoosePixelFormat(dcs[0], &list[4]), 0);
+    EXPECT_EQ(ChoosePixelFormat(dcs[0], &stencil), 0);
 }
 
 TEST_F(Glx, FormatIsSetOnceOnAChildCoveringTheClientArea) {
@@ -316,34 +302,6 @@ TEST_F(Glx, AWindowDestroyedFromOutsideTakesItsChildAndItsCurrentContext) {
     XCloseDisplay(other);
     windows[0] = nullptr;
     EXPECT_TRUE(wglDeleteContext(context));
-}
-
-TEST_F(Glx, PresentedFormatsRenderThroughARealConfiguration) {
-    PIXELFORMATDESCRIPTOR palette = request(PFD_DOUBLEBUFFER | PFD_NEED_PALETTE, 8, 16);
-    palette.cRedBits = 3;
-    palette.cGreenBits = 3;
-    palette.cGreenShift = 3;
-    palette.cBlueBits = 2;
-    palette.cBlueShift = 6;
-    testPresentPixelFormats(&palette, 1);
-    PIXELFORMATDESCRIPTOR chosen;
-    ASSERT_EQ(choose(request(PFD_DOUBLEBUFFER, 24, 16), &chosen), 1);
-    EXPECT_EQ(std::memcmp(&chosen, &palette, sizeof(chosen)), 0);
-    ASSERT_TRUE(SetPixelFormat(dcs[0], 1, &chosen));
-    EXPECT_EQ(GetPixelFormat(dcs[0]), 1);
-    HGLRC context = wglCreateContext(dcs[0]);
-    ASSERT_NE(context, nullptr);
-    ASSERT_TRUE(wglMakeCurrent(dcs[0], context));
-    GLint bits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &bits);
-    EXPECT_EQ(bits, 16);
-    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    unsigned char pixel[4] = {};
-    glReadPixels(5, 5, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-    EXPECT_EQ(pixel[2], 255);
-    wglMakeCurrent(nullptr, nullptr);
-    wglDeleteContext(context);
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 // not starve the loop, and everything given back when the window closes.
 #include "kit/core.h"
 #include "platform/testctl.h"
+#include "tests/support/support.h"
 
 // GoogleTest before Xlib, whose macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
 
 #include <csignal>
 #include <cstring>
@@ -160,14 +160,8 @@ TEST_F(PaletteWindow, FocusChangesRealizeInTheBackgroundAndForeground) {
     dispatchWaiting();
     ASSERT_EQ(kit.systemColoursTaken, 1);
 
-    Display* display = (Display*)testXDisplay();
-    ASSERT_NE(display, nullptr);
-    Window other =
-        XCreateSimpleWindow(display, DefaultRootWindow(display), 300, 300, 50, 50, 0, 0, 0);
-    XMapWindow(display, other);
-    XSync(display, False);
-    XSetInputFocus(display, other, RevertToParent, CurrentTime);
-    XSync(display, False);
+    // The focus goes to another program's window, as a click on it gives it.
+    testGiveFocus(kit.window, 0);
     for (int i = 0; i < 200 && kit.systemColoursTaken == 1; i++) {
         dispatchWaiting();
         usleep(5000);
@@ -176,15 +170,12 @@ TEST_F(PaletteWindow, FocusChangesRealizeInTheBackgroundAndForeground) {
     dispatchWaiting();
     EXPECT_EQ(kit.systemColoursTaken, 0); // the rebuild after the restore did not take them
 
-    XSetInputFocus(display, (Window)testXWindow(kit.window), RevertToParent, CurrentTime);
-    XSync(display, False);
+    testGiveFocus(kit.window, 1);
     for (int i = 0; i < 200 && kit.systemColoursTaken == 0; i++) {
         dispatchWaiting();
         usleep(5000);
     }
     EXPECT_EQ(kit.systemColoursTaken, 1);
-    XDestroyWindow(display, other);
-    XSync(display, False);
 }
 
 TEST_F(PaletteWindow, SystemColourChangeRebuildsThePalette) {

@@ -5,6 +5,8 @@
 // an X server answering.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "helpers.h"
 #include "platform/linux/backend.h"
 #include "platform/testctl.h"
@@ -91,7 +93,9 @@ TEST_F(HeadlessTest, AWindowGetsTheMessagesOfARealDisplay) {
     EXPECT_EQ(handleQueued(), 0) << "no events of a display's own";
 
     POINT point;
-    EXPECT_FALSE(GetCursorPos(&point)) << "there is no pointer";
+    ASSERT_TRUE(GetCursorPos(&point)) << "the cursor is somewhere, without a pointer device";
+    EXPECT_EQ(point.x, 640);
+    EXPECT_EQ(point.y, 512);
     SetCapture(window);
     EXPECT_EQ(GetCapture(), window) << "a viewable window takes the capture";
     ReleaseCapture();
@@ -263,6 +267,65 @@ TEST_F(HeadlessTest, PresentedPaletteFormatsRenderThroughARealConfiguration) {
         DestroyWindow(window);
     }
     testPresentPaletteDisplay(0);
+}
+
+// The search over a given list of formats: nothing the request did not ask for (alpha) is added,
+// a tie keeps the first, and a request that no format fits (colour index, single buffering,
+// where the list has neither) or a failing call finds none. A presented format renders through a
+// real configuration with the depth it describes.
+TEST_F(HeadlessTest, ChoiceOverAPresentedListAndItsRendering) {
+    auto request = [](DWORD flags, BYTE colour, BYTE depth) {
+        PIXELFORMATDESCRIPTOR format = {};
+        format.nSize = sizeof(format);
+        format.nVersion = 1;
+        format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | flags;
+        format.iPixelType = PFD_TYPE_RGBA;
+        format.cColorBits = colour;
+        format.cDepthBits = depth;
+        return format;
+    };
+    HWND window = showWindow(0, 0, 64, 48);
+    ASSERT_NE(window, nullptr);
+    HDC dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR list[5] = {
+        request(PFD_DOUBLEBUFFER, 16, 16), request(PFD_DOUBLEBUFFER, 24, 24),
+        request(PFD_DOUBLEBUFFER, 24, 16), request(PFD_DOUBLEBUFFER, 24, 16),
+        request(PFD_DOUBLEBUFFER, 24, 16)};
+    list[2].cAlphaBits = 8;
+    testPresentPixelFormats(list, 5);
+    EXPECT_EQ(ChoosePixelFormat(dc, &list[4]), 4) << "no alpha unasked; a tie keeps 4";
+    PIXELFORMATDESCRIPTOR index = request(PFD_DOUBLEBUFFER, 8, 0);
+    index.iPixelType = PFD_TYPE_COLORINDEX;
+    EXPECT_EQ(ChoosePixelFormat(dc, &index), 0);
+    PIXELFORMATDESCRIPTOR single = request(0, 24, 16);
+    EXPECT_EQ(ChoosePixelFormat(dc, &single), 0) << "single-buffered asked";
+    testFailCall(TEST_CHOOSE_PIXEL_FORMAT);
+    EXPECT_EQ(ChoosePixelFormat(dc, &list[4]), 0);
+    testClearFaults();
+
+    PIXELFORMATDESCRIPTOR palette = request(PFD_DOUBLEBUFFER | PFD_NEED_PALETTE, 8, 16);
+    palette.cRedBits = 3;
+    palette.cGreenBits = 3;
+    palette.cGreenShift = 3;
+    palette.cBlueBits = 2;
+    palette.cBlueShift = 6;
+    testPresentPixelFormats(&palette, 1);
+    PIXELFORMATDESCRIPTOR chosen;
+    ASSERT_EQ(ChoosePixelFormat(dc, &list[4]), 1);
+    ASSERT_GT(DescribePixelFormat(dc, 1, sizeof(chosen), &chosen), 0);
+    EXPECT_EQ(std::memcmp(&chosen, &palette, sizeof(chosen)), 0);
+    ASSERT_TRUE(SetPixelFormat(dc, 1, &chosen));
+    HGLRC context = wglCreateContext(dc);
+    ASSERT_NE(context, nullptr);
+    ASSERT_TRUE(wglMakeCurrent(dc, context));
+    GLint bits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &bits);
+    EXPECT_EQ(bits, 16);
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(context);
+    testPresentPixelFormats(nullptr, 0);
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
 }
 
 // MoveWindow to another size gives the window a pbuffer of that size, which the current context

@@ -4,14 +4,14 @@
 #include "kit/kit.h"
 #include "platform/gl.h"
 #include "platform/testctl.h"
+#include "tests/support/support.h"
 
 #include <gtest/gtest.h>
 
 // After GoogleTest, whose names Xlib's macros (None, Bool) would otherwise replace.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -52,23 +52,11 @@ void capture(GLenum buffer) {
     glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, pixels);
 }
 
-// The window as the X server shows it, after a swap: what the player sees.
+// The window as the display shows it, after a swap: what the player sees.
 void captureWindow(void) {
-    glFinish();
-    std::memset(pixels, 0, sizeof pixels);
-    Display* display = (Display*)testXDisplay();
-    Window window = (Window)testXWindow(kitGetWindow());
-    XImage* image = XGetImage(display, window, 0, 0, WIDTH, HEIGHT, AllPlanes, ZPixmap);
-    ASSERT_NE(image, nullptr);
-    for (int y = 0; y < HEIGHT; y++) {
-        for (int x = 0; x < WIDTH; x++) {
-            unsigned long p = XGetPixel(image, x, HEIGHT - 1 - y);
-            pixels[y][x][0] = (unsigned char)((p & image->red_mask) >> 16);
-            pixels[y][x][1] = (unsigned char)((p & image->green_mask) >> 8);
-            pixels[y][x][2] = (unsigned char)(p & image->blue_mask);
-        }
-    }
-    XDestroyImage(image);
+    std::vector<uint8_t> shown;
+    ASSERT_TRUE(readShownPicture(kitGetWindow(), 0, 0, WIDTH, HEIGHT, &shown));
+    std::memcpy(pixels, shown.data(), sizeof pixels);
 }
 
 // Whether the colour shows within one pixel of (x, y): for diagonal strokes, whose exact

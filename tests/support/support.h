@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <cstdint>
 #include <vector>
 
 #include <sys/types.h>
@@ -89,3 +90,17 @@ bool xNameStartsWith(Display* display, Window window, const void* text);
 bool xClassIs(Display* display, Window window, const void* text);
 // The colour of one pixel of a window, read through the window (not from the root).
 bool xReadPixel(Display* display, Window window, int x, int y, int* r, int* g, int* b);
+
+// --- The layer's windows (picture.cpp) ----------------------------------------------------------
+// True when the test runs on the headless display (WRENDLE_BACKEND=headless).
+bool onHeadless(void);
+// The picture a window of this program shows after its last swap, from (x, y) in drawing
+// coordinates (origin at the bottom left), as rows of RGB from the bottom: read through the window
+// on X11, from its surface on the headless display (its context current).
+typedef struct HWND__* HWND;
+bool readShownPicture(HWND window, int x, int y, int width, int height,
+                      std::vector<uint8_t>* rgb);
+// The layer's X connection (Display*, opened on first use) and the X window that stands for a
+// window handle (0 for none), for X11 tests that talk to the server themselves.
+void* testXDisplay(void);
+unsigned long testXWindow(HWND window);

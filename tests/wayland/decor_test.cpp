@@ -1,10 +1,12 @@
-// Windows decorated through libdecor, as on a compositor without server-side decorations
-// (GNOME): the test controls hide sway's xdg-decoration manager from the backend, and the window
-// must still open at its size, show what is drawn and hear the compositor's close.
+// Windows decorated through libdecor under sway: a compositor may answer the request for
+// server-side decorations with client-side ones (KWin does where the user prefers them). sway
+// never does, so its answer is delivered to the window's own listeners as such a compositor sends
+// it; the window must then open at its size, show what is drawn, frame its message boxes the same
+// way and hear the compositor's close. (weston, which offers no xdg-decoration, is the other way
+// to libdecor: tests/wayland/weston_test.cpp.)
 #include <gtest/gtest.h>
 
 #include "platform/linux/wayland/wayland.h"
-#include "platform/testctl.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
 #include "tests/wayland/pump.h"
@@ -48,11 +50,24 @@ int find(UINT message, size_t from) {
     return -1;
 }
 
-// One window's whole life through libdecor: shown at its size, a frame drawn with OpenGL on
-// the output, a message box of its own, the compositor's close heard.
-TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
+// The compositor's answer of client-side decorations, then the configure that carries it.
+void answerClientSide(WaylandWindow* part) {
+    auto decorationCalls = (const zxdg_toplevel_decoration_v1_listener*)wl_proxy_get_listener(
+        (wl_proxy*)part->decoration);
+    auto surfaceCalls =
+        (const xdg_surface_listener*)wl_proxy_get_listener((wl_proxy*)part->shellSurface);
+    ASSERT_NE(decorationCalls, nullptr) << "nobody listens to the compositor's answer";
+    decorationCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->decoration),
+                               part->decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
+    surfaceCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->shellSurface),
+                            part->shellSurface, 1);
+}
+
+// One window's whole life through libdecor after a client-side answer: shown at its size, a frame
+// drawn with OpenGL on the output, a message box framed the same way, the compositor's close
+// heard.
+TEST(WaylandLibdecor, AClientSideAnswerGivesTheWindowAndItsBoxesLibdecorFrames) {
     ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
-    testHideServerDecorations(1);
     WNDCLASSA wc;
     std::memset(&wc, 0, sizeof(wc));
     wc.lpfnWndProc = logProc;
@@ -62,7 +77,14 @@ TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
                                   HEIGHT, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_SHOW);
-    ASSERT_NE(waylandPart(windowRecord(window))->frame, nullptr) << "no libdecor frame";
+    WaylandWindow* part = waylandPart(windowRecord(window));
+    ASSERT_NE(part->decoration, nullptr) << "sway offers server-side decorations";
+    ASSERT_EQ(part->frame, nullptr);
+    answerClientSide(part);
+    ASSERT_NE(part->frame, nullptr) << "no libdecor frame after a client-side answer";
+    EXPECT_EQ(part->toplevel, nullptr) << "the plain toplevel is still there";
+    EXPECT_EQ(part->decoration, nullptr);
+    EXPECT_TRUE(pumpUntil([&] { return part->configured; }, 5)) << "the frame was not configured";
     int size = -1;
     ASSERT_TRUE(pumpUntil([&] { return (size = find(WM_SIZE, 0)) >= 0; }, 5));
     EXPECT_EQ(LOWORD(logged[size].lParam), WIDTH);
@@ -130,58 +152,6 @@ TEST(WaylandLibdecor, AWindowOpensDrawsAndClosesWithoutServerDecorations) {
     EXPECT_TRUE(boxShown) << "the box's picture did not show";
 
     size_t from = logged.size();
-    ASSERT_TRUE(swayClose(APP_ID));
-    EXPECT_TRUE(pumpUntil([&] { return find(WM_CLOSE, from) >= 0; }, 5)) << "no WM_CLOSE";
-    DestroyWindow(window);
-    pump();
-    testHideServerDecorations(0);
-}
-
-// A compositor may answer the request for server-side decorations with client-side ones (KWin
-// does where the user prefers them); sway never does, so its answer is delivered here to the
-// window's own listeners as such a compositor sends it: the decoration's configure, then the
-// xdg_surface's. The window must then be decorated through libdecor, at its own size, and still
-// hear the compositor's close.
-TEST(WaylandLibdecor, AClientSideAnswerGivesTheWindowALibdecorFrame) {
-    ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
-    WNDCLASSA wc;
-    std::memset(&wc, 0, sizeof(wc));
-    wc.lpfnWndProc = logProc;
-    wc.lpszClassName = "clientSideTest";
-    ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND window = CreateWindowExA(0, "clientSideTest", "Answered client-side", WS_POPUP, 0, 0,
-                                  WIDTH, HEIGHT, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    ShowWindow(window, SW_SHOW);
-    WaylandWindow* part = waylandPart(windowRecord(window));
-    ASSERT_NE(part->decoration, nullptr) << "sway offers server-side decorations";
-    ASSERT_EQ(part->frame, nullptr);
-
-    auto decorationCalls = (const zxdg_toplevel_decoration_v1_listener*)wl_proxy_get_listener(
-        (wl_proxy*)part->decoration);
-    auto surfaceCalls =
-        (const xdg_surface_listener*)wl_proxy_get_listener((wl_proxy*)part->shellSurface);
-    ASSERT_NE(decorationCalls, nullptr) << "nobody listens to the compositor's answer";
-    decorationCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->decoration),
-                               part->decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE);
-    surfaceCalls->configure(wl_proxy_get_user_data((wl_proxy*)part->shellSurface),
-                            part->shellSurface, 1);
-    ASSERT_NE(part->frame, nullptr) << "no libdecor frame after a client-side answer";
-    EXPECT_EQ(part->toplevel, nullptr) << "the plain toplevel is still there";
-    EXPECT_EQ(part->decoration, nullptr);
-
-    size_t from = logged.size();
-    EXPECT_TRUE(pumpUntil([&] { return part->configured; }, 5)) << "the frame was not configured";
-    int x = 0, y = 0, w = 0, h = 0;
-    ASSERT_TRUE(
-        pumpUntil([&] { return swayWindowRectTitled("Answered client-side", &x, &y, &w, &h); }, 5));
-    EXPECT_EQ(w, WIDTH) << "the content keeps the window's size";
-    EXPECT_EQ(h, HEIGHT);
-    RECT client;
-    GetClientRect(window, &client);
-    EXPECT_EQ(client.right, WIDTH);
-    EXPECT_EQ(client.bottom, HEIGHT);
-
     ASSERT_TRUE(swayClose(APP_ID));
     EXPECT_TRUE(pumpUntil([&] { return find(WM_CLOSE, from) >= 0; }, 5)) << "no WM_CLOSE";
     DestroyWindow(window);

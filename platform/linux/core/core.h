@@ -162,22 +162,13 @@ void inputKeepCapture(void);
 
 // --- GDI, text and errors ---------------------------------------------------------------------
 
-// The palette display and the system state that it keeps (gdi.cpp).
-extern bool gdiPaletteDisplay;
+// The system state that a palette display keeps (gdi.cpp).
 void gdiResetSystemPalette(void);
 void gdiResetSystemColours(void);
 void gdiSystemPalette(PALETTEENTRY entries[256]);
 // A palette slot deleted: every DC part holding it falls back to the stock palette.
 void gdiForgetPalette(int slot);
 
-// The pixel formats presented in place of the display's own (count 0: none), as a display of
-// another kind would offer them; rendering still goes through a close real configuration.
-const int MAX_PRESENTED_FORMATS = 256;
-struct PresentedFormats {
-    int count;
-    PIXELFORMATDESCRIPTOR formats[MAX_PRESENTED_FORMATS];
-};
-extern PresentedFormats presentedFormats;
 // The display's own configurations as pixel formats, numbered from 1 in the order the backend
 // adds them. One that reads exactly like a format already listed is left out, so every number
 // names a format that a caller can tell apart.

@@ -1,6 +1,6 @@
 // GDI: device contexts and the palette state each holds, logical palettes and the display's
 // system palette, and the system colours, emulated in-process with Win32's meaning.
-#include "platform/linux/core/core.h"
+#include "platform/linux/backend.h"
 
 #include <cstring>
 
@@ -76,8 +76,6 @@ Gdi gdi;
 
 } // namespace
 
-bool gdiPaletteDisplay = false;
-
 void gdiResetSystemPalette(void) {
     for (int i = 0; i < SYSTEM_PALETTE_SIZE; i++) {
         gdi.systemPalette[i] = PALETTEENTRY{0, 0, 0, 0};
@@ -100,6 +98,13 @@ void gdiResetSystemColours(void) {
 }
 
 namespace {
+
+// Whether the display shows colours through the system palette, as its backend says; without a
+// display yet, true colour.
+bool paletteDisplay(void) {
+    const Backend* backend = connectedBackend();
+    return backend != nullptr && backend->paletteDisplay();
+}
 
 // The stock palette and the standard system state exist from the first call on.
 void start(void) {
@@ -323,7 +328,7 @@ UINT WINAPI RealizePalette(HDC dc) {
     if (record == nullptr || platformFails(CALL_REALIZE_PALETTE)) {
         return GDI_ERROR;
     }
-    if (!gdiPaletteDisplay) {
+    if (!paletteDisplay()) {
         return 0; // a true-colour display shows every colour as it is
     }
     return (UINT)realize(gdi.palettes[record->paletteSlot], record->background);
@@ -345,7 +350,7 @@ BOOL WINAPI UnrealizeObject(HGDIOBJ object) {
 // static colours return to both ends of the system palette.
 UINT WINAPI SetSystemPaletteUse(HDC dc, UINT use) {
     start();
-    if (dc == nullptr || !gdiPaletteDisplay || platformFails(CALL_SET_SYSTEM_PALETTE_USE)) {
+    if (dc == nullptr || !paletteDisplay() || platformFails(CALL_SET_SYSTEM_PALETTE_USE)) {
         return SYSPAL_ERROR;
     }
     if (use != SYSPAL_STATIC && use != SYSPAL_NOSTATIC) {
@@ -385,7 +390,7 @@ UINT WINAPI GetSystemPaletteUse(HDC dc) {
 
 UINT WINAPI GetSystemPaletteEntries(HDC dc, UINT first, UINT count, LPPALETTEENTRY entries) {
     start();
-    if (dc == nullptr || !gdiPaletteDisplay) {
+    if (dc == nullptr || !paletteDisplay()) {
         return 0;
     }
     if (entries == nullptr) {

@@ -34,11 +34,6 @@ struct PlatformHook {
     // The virtual clock: true when it answered, in place of the monotonic clock.
     bool (*tick)(DWORD* now);
     bool (*sleep)(DWORD milliseconds);
-    // True when the box was kept instead of shown.
-    bool (*messageBox)(const char* text, const char* caption);
-    // True when a Wayland backend is to act as if the compositor offered no server-side
-    // decorations, so that the fallback that draws them is used.
-    bool (*hideServerDecorations)(void);
 };
 
 extern const PlatformHook* platformHook;

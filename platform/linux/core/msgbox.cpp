@@ -109,9 +109,6 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (caption == nullptr) {
         caption = "Error";
     }
-    if (platformHook != nullptr && platformHook->messageBox(text, caption)) {
-        return IDOK;
-    }
     // Written to standard error as well as shown, so that a log or a terminal keeps why the
     // program stopped after the box is gone; the display is tried first, so that one that could
     // not be opened is named before this.

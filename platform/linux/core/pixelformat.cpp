@@ -1,11 +1,9 @@
-// Pixel formats and WGL: the display's formats (or the presented ones) numbered from 1, the
+// Pixel formats and WGL: the display's formats numbered from 1, the
 // search for the closest format to a request, a window's format set once, contexts and swaps.
 // The backend makes the GL surfaces and contexts.
 #include "platform/linux/backend.h"
 
 #include <cstring>
-
-PresentedFormats presentedFormats;
 
 namespace {
 
@@ -31,9 +29,6 @@ struct Wgl {
 Wgl wgl;
 
 int formatCount(void) {
-    if (presentedFormats.count > 0) {
-        return presentedFormats.count;
-    }
     const Backend* backend = platformBackend();
     return backend != nullptr ? backend->formatCount() : 0;
 }
@@ -41,9 +36,6 @@ int formatCount(void) {
 const PIXELFORMATDESCRIPTOR* formatDescription(int number) {
     if (number < 1 || number > formatCount()) {
         return nullptr;
-    }
-    if (presentedFormats.count > 0) {
-        return &presentedFormats.formats[number - 1];
     }
     return platformBackend()->describeFormat(number);
 }
@@ -272,9 +264,7 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR* desc
     if (window->pixelFormat != 0) {
         return window->pixelFormat == format ? TRUE : failWith(ERROR_INVALID_PIXEL_FORMAT, FALSE);
     }
-    const PIXELFORMATDESCRIPTOR* presented =
-        presentedFormats.count > 0 ? &presentedFormats.formats[format - 1] : nullptr;
-    if (!backend->setFormat(window, format, presented)) {
+    if (!backend->setFormat(window, format)) {
         return failWith(ERROR_INVALID_PIXEL_FORMAT, FALSE);
     }
     window->pixelFormat = format;

@@ -90,11 +90,12 @@ void wait(int timeoutMs) {
     }
 }
 
-// There is no pointer: GetCursorPos fails, as on Wayland while the pointer is over no window of
-// the program's, and the kit's mouse location is (0, 0).
+// No pointer device moves it, but the cursor is somewhere, as on a Windows machine without a
+// mouse: in the middle of the screen, where Windows puts it at the start.
 bool cursorPosition(POINT* point) {
-    (void)point;
-    return false;
+    point->x = SCREEN_WIDTH / 2;
+    point->y = SCREEN_HEIGHT / 2;
+    return true;
 }
 
 // Nobody else can hold a pointer that does not exist, so a grab is never refused; capture is the
@@ -114,12 +115,19 @@ void ungrabPointer(bool endedAlready) {
 
 // No surface can show a box, so none is opened: MessageBoxA has written the caption and text to
 // standard error already, and returns IDOK at once, as it does without a display.
+// No screen shows a box: its text is on standard error already. A program that set a handler
+// for boxes is handed it, and the box is answered at once, as one shown nowhere would be.
 bool openBox(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption) {
     (void)box;
     (void)owner;
-    (void)text;
-    (void)caption;
+    if (headless.presented.takeBox != nullptr) {
+        headless.presented.takeBox(text, caption);
+    }
     return false;
+}
+
+bool paletteDisplay(void) {
+    return headless.presented.palette;
 }
 
 void closeBox(BoxSurface* box) {
@@ -161,6 +169,18 @@ extern const Backend headlessBackend = {
     grabPointer,
     rideImplicitGrab,
     ungrabPointer,
+    paletteDisplay,
     openBox,
     closeBox,
 };
+
+void headlessPresent(const PresentedDisplay* display) {
+    if (display == nullptr) {
+        headless.presented = PresentedDisplay();
+        return;
+    }
+    headless.presented = *display;
+    int count = headless.presented.formatCount;
+    headless.presented.formatCount =
+        count < 0 ? 0 : (count > MAX_PRESENTED_FORMATS ? MAX_PRESENTED_FORMATS : count);
+}

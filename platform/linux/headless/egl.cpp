@@ -109,20 +109,33 @@ bool headlessEglConnect(void) {
     return true;
 }
 
+// The presented formats where the program set some, else the configurations themselves.
 int headlessFormatCount(void) {
+    if (headless.presented.formatCount > 0) {
+        return headless.presented.formatCount;
+    }
     loadRealFormats();
     return headless.real.count;
 }
 
 const PIXELFORMATDESCRIPTOR* headlessDescribeFormat(int number) {
+    int presented = headless.presented.formatCount;
+    if (presented > 0) {
+        return number >= 1 && number <= presented ? &headless.presented.formats[number - 1]
+                                                   : nullptr;
+    }
     loadRealFormats();
     return realDescription(number);
 }
 
 // A presented format renders through the closest real configuration.
-bool headlessSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented) {
+bool headlessSetFormat(WindowRecord* window, int number) {
     loadRealFormats();
-    if (presented != nullptr) {
+    if (headless.presented.formatCount > 0) {
+        const PIXELFORMATDESCRIPTOR* presented = headlessDescribeFormat(number);
+        if (presented == nullptr) {
+            return false;
+        }
         number = chooseFormatForPresented(presented, headless.real.count, realDescription);
     }
     EGLConfig config = realFormatConfig(&headless.real, number);

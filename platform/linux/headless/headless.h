@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/linux/backend.h"
+#include "platform/linux/presented.h"
 
 #include <EGL/egl.h>
 
@@ -21,6 +22,7 @@ struct HeadlessDisplay {
     EGLDisplay egl;
     bool formatsLoaded;
     RealFormats real;
+    PresentedDisplay presented; // what the program set the display to present
     char errorText[HEADLESS_ERROR_TEXT];
 };
 extern HeadlessDisplay headless;
@@ -32,7 +34,7 @@ HeadlessWindow* headlessPart(WindowRecord* window);
 bool headlessEglConnect(void);
 int headlessFormatCount(void);
 const PIXELFORMATDESCRIPTOR* headlessDescribeFormat(int number);
-bool headlessSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+bool headlessSetFormat(WindowRecord* window, int number);
 void headlessResizeSurface(WindowRecord* window);
 void headlessDestroySurface(WindowRecord* window);
 bool headlessCreateContext(WindowRecord* window, NativeContext* out);

@@ -401,6 +401,11 @@ WindowRecord* waylandRecordOf(wl_surface* surface) {
     return nullptr;
 }
 
+// No palette displays exist on Wayland.
+static bool paletteDisplay(void) {
+    return false;
+}
+
 extern const Backend waylandBackend = {
     "wayland",
     connect,
@@ -428,6 +433,7 @@ extern const Backend waylandBackend = {
     waylandGrabPointer,
     waylandRideImplicitGrab,
     waylandUngrabPointer,
+    paletteDisplay,
     waylandOpenBox,
     waylandCloseBox,
 };

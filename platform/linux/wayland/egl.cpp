@@ -59,13 +59,9 @@ const PIXELFORMATDESCRIPTOR* wlEglDescribeFormat(int number) {
     return realDescription(number);
 }
 
-// A presented format renders through the closest real configuration.
-bool wlEglSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented) {
+bool wlEglSetFormat(WindowRecord* window, int number) {
     WaylandWindow* part = waylandPart(window);
     loadRealFormats();
-    if (presented != nullptr) {
-        number = chooseFormat(presented, egl.real.count, realDescription);
-    }
     EGLConfig config = realFormatConfig(&egl.real, number);
     if (config == nullptr) {
         return false;

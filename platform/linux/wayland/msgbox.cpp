@@ -296,7 +296,10 @@ bool waylandOpenBox(BoxSurface* surface, WindowRecord* owner, const char* text,
     // The caption is Latin-1 like every narrow text; xdg-shell wants UTF-8.
     char title[BOX_CAPTION_BYTES * 2];
     latin1ToUtf8(caption, title, sizeof(title));
-    if (waylandUsesLibdecor()) {
+    // The compositor answered the owner's request for its decorations with client-side ones,
+    // and would the box's: the box is framed by libdecor too.
+    bool ownerFramed = owner != nullptr && waylandPart(owner)->frame != nullptr;
+    if (waylandUsesLibdecor() || (ownerFramed && waylandLibdecorReady())) {
         makeFrame(surface, title, owner);
     } else {
         makeToplevel(surface, title, owner);

@@ -164,7 +164,7 @@ void waylandBoxButton(BoxSurface* box, bool left, bool press, int x, int y);
 bool wlEglConnect(void);
 int wlEglFormatCount(void);
 const PIXELFORMATDESCRIPTOR* wlEglDescribeFormat(int number);
-bool wlEglSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+bool wlEglSetFormat(WindowRecord* window, int number);
 void wlEglResizeSurface(WindowRecord* window);
 void wlEglDestroySurface(WindowRecord* window);
 bool wlEglCreateContextFor(WindowRecord* window, NativeContext* out);

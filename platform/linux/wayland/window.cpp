@@ -355,11 +355,7 @@ bool waylandLibdecorReady(void) {
 // Server-side decorations come first. Without them (GNOME offers none) libdecor draws the title
 // bar and the close box.
 bool waylandUsesLibdecor(void) {
-    bool hidden = platformHook != nullptr && platformHook->hideServerDecorations();
-    if (wl.decorations != nullptr && !hidden) {
-        return false;
-    }
-    return waylandLibdecorReady();
+    return wl.decorations == nullptr && waylandLibdecorReady();
 }
 
 // Entering maximised or fullscreen keeps the size the window had; leaving it gives that size

@@ -178,6 +178,12 @@ X11Window* x11Part(WindowRecord* window) {
     return reinterpret_cast<X11Window*>(window->native);
 }
 
+// The layer draws through GLX's true-colour configurations, and the servers it meets (Xorg,
+// XWayland, Xvfb) are true-colour displays, so palettes find nothing to do here.
+static bool paletteDisplay(void) {
+    return false;
+}
+
 extern const Backend x11Backend = {
     "x11",
     connect,
@@ -205,6 +211,7 @@ extern const Backend x11Backend = {
     x11GrabPointer,
     x11RideImplicitGrab,
     x11UngrabPointer,
+    paletteDisplay,
     x11OpenBox,
     x11CloseBox,
 };

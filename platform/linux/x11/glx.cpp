@@ -180,12 +180,6 @@ const PIXELFORMATDESCRIPTOR* realDescription(int number) {
     return realFormatDescription(&glx.real, number);
 }
 
-GLXFBConfig configForPresented(const PIXELFORMATDESCRIPTOR* presented) {
-    loadRealFormats();
-    int number = chooseFormatForPresented(presented, glx.real.count, realDescription);
-    return (GLXFBConfig)realFormatConfig(&glx.real, number);
-}
-
 // The child's size for a client area: all of it where the renderer can draw and present that
 // much, else the largest part it can, kept at the bottom left where OpenGL's origin and the
 // game's projection put the picture; the rest of the client area shows its background.
@@ -241,12 +235,11 @@ const PIXELFORMATDESCRIPTOR* glxDescribeFormat(int number) {
 // The format gets an X window of its own: a child of the client area with the configuration's
 // visual, covering it. It selects Expose only; key and pointer events go on to the parent, and
 // its events reach the parent's record.
-bool glxSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented) {
+bool glxSetFormat(WindowRecord* window, int number) {
     Display* display = x11.display;
     X11Window* part = x11Part(window);
     loadRealFormats();
-    GLXFBConfig config = presented != nullptr ? configForPresented(presented)
-                                              : (GLXFBConfig)realFormatConfig(&glx.real, number);
+    GLXFBConfig config = (GLXFBConfig)realFormatConfig(&glx.real, number);
     if (config == nullptr) {
         return false;
     }

@@ -112,7 +112,7 @@ void x11UngrabPointer(bool endedAlready);
 bool x11CapturedAt(const WindowRecord* window, unsigned long serial);
 int glxFormatCount(void);
 const PIXELFORMATDESCRIPTOR* glxDescribeFormat(int number);
-bool glxSetFormat(WindowRecord* window, int number, const PIXELFORMATDESCRIPTOR* presented);
+bool glxSetFormat(WindowRecord* window, int number);
 void glxResizeSurface(WindowRecord* window);
 void glxDestroySurface(WindowRecord* window);
 bool glxCreateContext(WindowRecord* window, NativeContext* out);
