@@ -5,9 +5,8 @@
 // an X server answering.
 #include <gtest/gtest.h>
 
-#include "helpers.h"
-#include "platform/linux/backend.h"
 #include "platform/testctl.h"
+#include "tests/support/messages.h"
 
 #include <GL/gl.h>
 
