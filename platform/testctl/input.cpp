@@ -32,11 +32,12 @@ struct NamedKey {
     unsigned keycode;
 };
 const NamedKey NAMED_KEYS[] = {
-    {KEYSYM_ESCAPE, 9},     {KEYSYM_BACKSPACE, 22}, {KEYSYM_TAB, 23},      {KEYSYM_RETURN, 36},
-    {KEYSYM_CONTROL_L, 37}, {KEYSYM_SHIFT_L, 50},   {KEYSYM_SHIFT_R, 62},  {KEYSYM_ALT_L, 64},
-    {0x20, 65} /* space */, {KEYSYM_CAPS_LOCK, 66}, {0xffbe, 67} /* F1 */, {0xffc9, 96} /* F12 */,
-    {KEYSYM_CONTROL_R, 105}, {KEYSYM_ALT_R, 108},   {0xff50, 110} /* Home */,
-    {0xff52, 111} /* Up */, {0xff51, 113} /* Left */, {0xff53, 114} /* Right */,
+    {KEYSYM_ESCAPE, 9},       {KEYSYM_BACKSPACE, 22},     {KEYSYM_TAB, 23},
+    {KEYSYM_RETURN, 36},      {KEYSYM_CONTROL_L, 37},     {KEYSYM_SHIFT_L, 50},
+    {KEYSYM_SHIFT_R, 62},     {KEYSYM_ALT_L, 64},         {0x20, 65} /* space */,
+    {KEYSYM_CAPS_LOCK, 66},   {0xffbe, 67} /* F1 */,      {0xffc9, 96} /* F12 */,
+    {KEYSYM_CONTROL_R, 105},  {KEYSYM_ALT_R, 108},        {0xff50, 110} /* Home */,
+    {0xff52, 111} /* Up */,   {0xff51, 113} /* Left */,   {0xff53, 114} /* Right */,
     {0xff54, 116} /* Down */, {0xffff, 119} /* Delete */,
 };
 

@@ -7,10 +7,6 @@
 
 #include <X11/keysym.h>
 
-inline long nowMs(void) {
-    return (long)(secondsNow() * 1000.0);
-}
-
 // Xvfb has no window manager: the test gives a new window the focus itself.
 inline const bool x11TestDisplay = [] {
     testDisplay.roundTrip = [] { XSync(x11Display(), False); };

@@ -63,8 +63,8 @@ struct Injection {
     std::atomic<bool> sent;
 };
 
-Injection injection = {false, nullptr, false,   nullptr, std::string(), 0,           0,     false,
-                       false, {},      {},      -1,      nullptr,       nullptr,     {},    pthread_t(),
+Injection injection = {false, nullptr, false, nullptr, std::string(), 0,       0,  false,
+                       false, {},      {},    -1,      nullptr,       nullptr, {}, pthread_t(),
                        false, {false}};
 
 // A US keyboard's typing block: each unshifted symbol with its shifted one.

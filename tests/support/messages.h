@@ -81,7 +81,8 @@ inline int lastLoggedFor(HWND hwnd, UINT message) {
 
 inline int countLogged(UINT message, int from = 0, WPARAM wParam = ANY_WPARAM) {
     int count = 0;
-    for (int i = findLogged(message, from, wParam); i >= 0; i = findLogged(message, i + 1, wParam)) {
+    for (int i = findLogged(message, from, wParam); i >= 0;
+         i = findLogged(message, i + 1, wParam)) {
         count++;
     }
     return count;
