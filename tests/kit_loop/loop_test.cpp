@@ -584,6 +584,31 @@ TEST_F(KitLoop, BoundKeyRaisesOnePaintBeforeTheNextIdleCallAndAnUnboundKeyNone) 
     EXPECT_EQ(paints, paintsBeforeUnbound) << "an unbound key asked for a paint";
 }
 
+// Keys waiting together (on headless all are queued before the loop turns) each ask for a redraw;
+// the one paint comes after the last of them, never one per key.
+TEST_F(KitLoop, BoundKeysHandledTogetherShareOnePaintAfterThem) {
+    ON_HEADLESS();
+    open(100, 100, 320, 240);
+    kitSetKeyHandler(recordKey);
+    kitBindKey('n', markKey);
+    runScript({
+        idleFor(0.3),
+        {[] {
+             marks.clear();
+             for (int i = 0; i < 5; i++) {
+                 tap(XK_n);
+             }
+         },
+         [] { return keys.size() >= 5; }},
+        idleFor(0.1),
+    });
+    std::string order;
+    for (const Mark& mark : marks) {
+        order.push_back(mark.what);
+    }
+    EXPECT_EQ(order, "KKKKKP");
+}
+
 TEST_F(KitLoop, KeyStormLosesNothingAndCoalescesPaints) {
     ON_DISPLAYS("a storm that the display keeps while the queue is full");
     open(100, 100, 320, 240);
@@ -1145,6 +1170,30 @@ TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
     kitRun(paintClearingTheIdleHandler);
     pthread_join(thread, nullptr);
     EXPECT_EQ(idleCalls, 3);
+    EXPECT_EQ(kit.window, nullptr);
+}
+
+// The same for a handler replaced by a message's handler: the new one is called from the next
+// idle call on, the old one never again.
+int replacedCalls = 0;
+void idleReplacing() {
+    replacedCalls++;
+    kitClose();
+}
+void paintReplacingTheIdleHandler() {
+    if (idleCalls >= 3) {
+        kitSetIdleHandler(idleReplacing);
+    }
+}
+
+TEST_F(KitLoop, IdleHandlerReplacedByAMessageIsNotCalledAgain) {
+    ON_HEADLESS();
+    open(100, 100, 200, 150);
+    replacedCalls = 0;
+    kitSetIdleHandler(idleAskingForAPaint);
+    kitRun(paintReplacingTheIdleHandler);
+    EXPECT_EQ(idleCalls, 3);
+    EXPECT_EQ(replacedCalls, 1);
     EXPECT_EQ(kit.window, nullptr);
 }
 
