@@ -1,5 +1,6 @@
 // Test controls of the Linux platform layer: a virtual clock, fault injection, presented pixel
-// formats and palette display, a registry to fill, and records of what was shown. Tests only.
+// formats and palette display, a registry to fill, input, and records of what was shown. Tests
+// only.
 #pragma once
 
 #include "platform/win32.h"
@@ -106,3 +107,18 @@ void testGiveFocus(HWND window, int focused);
 // Values under HKEY_CURRENT_USER; a key exists once a value has been put into it.
 void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data);
 void testClearRegistry(void);
+
+// --- Input -----------------------------------------------------------------------------------
+// Input given to a window as a display gives it, through the layer's input functions: keys by
+// keysym (X's numbers) on a US keyboard, whose Shift, Control, Alt and Caps Lock count for the
+// keys after them; and the pointer in the window's client coordinates, its buttons numbered as X
+// numbers them (1 left, 2 middle, 3 right). Outside the client area the pointer reaches only the
+// window holding the capture. Each returns 0, and gives nothing, when the window is gone or the
+// queue has no room (as a display keeps events then); call again once the queue has been read.
+int testKey(HWND window, unsigned long keysym, int down);
+int testPointerMove(HWND window, int x, int y);
+int testPointerButton(HWND window, int button, int down);
+// The close box, as a window manager reports it.
+int testCloseBox(HWND window);
+// Every key and button up, Caps Lock off, the pointer at the screen's origin; nothing is sent.
+void testReleaseInput(void);

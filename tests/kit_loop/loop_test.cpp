@@ -1,7 +1,9 @@
-// The kit's message loop and window procedure on a real display: keys, mouse and capture
-// injected from outside, reshapes, paints, the waiting loop's CPU use, and every way of ending.
-// Built twice: kit_loop_test on an X server (XTest), kit_loop_wayland_test under a Wayland
-// compositor (wtype and the test pointer); what only X offers is skipped on Wayland.
+// The kit's message loop and window procedure: keys, mouse and capture injected from outside,
+// reshapes, paints, the waiting loop's CPU use, and every way of ending. Built three times: the
+// kit's own rules run in-process on the headless backend (kit_loop_headless_test, input from the
+// test controls); what depends on a display's input and timing runs on an X server
+// (kit_loop_test, XTest) and under a Wayland compositor (kit_loop_wayland_test, wtype and the
+// test pointer), where what only X offers is skipped on Wayland.
 #include "kit/core.h"
 #include "platform/gl.h"
 #include "platform/testctl.h"
@@ -164,6 +166,21 @@ const char* const APP_ID = "kit_loop_w";
         GTEST_SKIP() << "not on Wayland: " << why;                                                 \
     }
 
+bool headless() {
+    const char* backend = std::getenv("WRENDLE_BACKEND");
+    return backend != nullptr && std::string(backend) == "headless";
+}
+// Where a case runs: a rule of the kit's own on the headless backend only; a case that needs a
+// display's input as the display makes it, or a wake-up from another thread, on the displays.
+#define ON_HEADLESS()                                                                              \
+    if (!headless()) {                                                                             \
+        GTEST_SKIP() << "runs on the headless backend (kit_loop_headless_test)";                   \
+    }
+#define ON_DISPLAYS(why)                                                                           \
+    if (headless()) {                                                                              \
+        GTEST_SKIP() << "needs a display: " << why;                                                \
+    }
+
 int countInjectError(Display*, XErrorEvent*) {
     injectErrors++;
     return 0;
@@ -182,7 +199,7 @@ void tapWith(KeySym modifier, KeySym sym) {
 }
 
 Window clientWindow() {
-    return onWayland() ? 0 : (Window)testXWindow(kit.window);
+    return onWayland() || headless() ? 0 : (Window)testXWindow(kit.window);
 }
 
 // The client area's origin: in root coordinates as the server has it, or in the compositor's
@@ -198,12 +215,17 @@ void button(unsigned number, bool down) {
 }
 
 // Gives the kit's window the keyboard: on X11 by asking the server (Xvfb has no window manager);
-// on Wayland the compositor gives it to a new window, and the test waits until it has.
+// on Wayland the compositor gives it to a new window, and the test waits until it has; on
+// headless the shown window has it already.
 bool focusKitWindow(int width, int height) {
+    injectTarget(kit.window);
     if (!injectFindWindow(clientWindow(), width, height)) {
         return false;
     }
     injectOrigin(&originX, &originY);
+    if (headless()) {
+        return GetFocus() == kit.window;
+    }
     if (!onWayland()) {
         XSetInputFocus(inject, clientWindow(), RevertToParent, CurrentTime);
         XSync(inject, False);
@@ -310,7 +332,7 @@ class KitLoop : public ::testing::Test {
         inject = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(inject != nullptr || onWayland());
+        ASSERT_TRUE(inject != nullptr || onWayland() || headless());
         kitResetState();
         resetRecords();
         injectErrors = 0;
@@ -327,8 +349,10 @@ class KitLoop : public ::testing::Test {
         // Nothing a failed test left pressed may reach the next one, and the pointer waits in
         // the corner, away from where the next window opens.
         injectReleaseAll();
-        pointerTo(1 - originX, 1 - originY);
-        injectSync();
+        if (!headless()) {
+            pointerTo(1 - originX, 1 - originY);
+            injectSync();
+        }
         testRecordMessageBoxes(0);
     }
 
@@ -353,6 +377,7 @@ class KitLoop : public ::testing::Test {
 // --- Keys ----------------------------------------------------------------------------------------
 
 TEST_F(KitLoop, KeysGiveTheirCodesAndModifiers) {
+    ON_DISPLAYS("keys and characters as the display translates them");
     open(100, 100, 320, 240);
     recordInput();
     kitSetKeyHandler(recordKeyOnly);
@@ -444,6 +469,7 @@ int recordKeyAndToggles(int32_t code, int32_t modifiers) {
 }
 
 TEST_F(KitLoop, ModifiersCountWhileTheirKeysAreDownNotWhileToggled) {
+    ON_HEADLESS();
     open(100, 100, 320, 240);
     kitSetKeyHandler(recordKeyAndToggles);
     togglesSeen.clear();
@@ -523,12 +549,14 @@ void runUntilEscape(bool bindBefore) {
 }
 
 TEST(KitLoopExit, EscapeEndsTheProcessWithCodeZero) {
+    ON_HEADLESS();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(runUntilEscape(false), ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(runUntilEscape(true), ::testing::ExitedWithCode(0), "client binding ran first");
 }
 
 TEST_F(KitLoop, BoundKeyRaisesOnePaintBeforeTheNextIdleCallAndAnUnboundKeyNone) {
+    ON_HEADLESS();
     open(100, 100, 320, 240);
     kitSetKeyHandler(recordKey);
     kitBindKey('n', markKey);
@@ -556,7 +584,33 @@ TEST_F(KitLoop, BoundKeyRaisesOnePaintBeforeTheNextIdleCallAndAnUnboundKeyNone) 
     EXPECT_EQ(paints, paintsBeforeUnbound) << "an unbound key asked for a paint";
 }
 
+// Keys waiting together (on headless all are queued before the loop turns) each ask for a redraw;
+// the one paint comes after the last of them, never one per key.
+TEST_F(KitLoop, BoundKeysHandledTogetherShareOnePaintAfterThem) {
+    ON_HEADLESS();
+    open(100, 100, 320, 240);
+    kitSetKeyHandler(recordKey);
+    kitBindKey('n', markKey);
+    runScript({
+        idleFor(0.3),
+        {[] {
+             marks.clear();
+             for (int i = 0; i < 5; i++) {
+                 tap(XK_n);
+             }
+         },
+         [] { return keys.size() >= 5; }},
+        idleFor(0.1),
+    });
+    std::string order;
+    for (const Mark& mark : marks) {
+        order.push_back(mark.what);
+    }
+    EXPECT_EQ(order, "KKKKKP");
+}
+
 TEST_F(KitLoop, KeyStormLosesNothingAndCoalescesPaints) {
+    ON_DISPLAYS("a storm that the display keeps while the queue is full");
     open(100, 100, 320, 240);
     kitSetKeyHandler(recordKey);
     kitBindKey('a', markKey);
@@ -619,6 +673,7 @@ int recordCharacterSlowly(int32_t code, int32_t modifiers) {
 }
 
 TEST_F(KitLoop, ALongTextTypedIntoABusyLoopArrivesWholeAndInOrder) {
+    ON_DISPLAYS("text typed into the display while the loop is busy");
     open(100, 100, 320, 240);
     kitSetKeyHandler(recordCharacterSlowly);
     textSeen.clear();
@@ -642,6 +697,7 @@ TEST_F(KitLoop, ALongTextTypedIntoABusyLoopArrivesWholeAndInOrder) {
 // --- Mouse ---------------------------------------------------------------------------------------
 
 TEST_F(KitLoop, ButtonsAndMotionCarryTheirButtonsAndHeldSums) {
+    ON_DISPLAYS("the buttons held as the display reports them");
     open(100, 100, 320, 240);
     recordInput();
     kitBindMouse(KIT_LEFT_BUTTON, KIT_MOUSE_MOVE, recordBinding);
@@ -719,6 +775,7 @@ TEST_F(KitLoop, ButtonsAndMotionCarryTheirButtonsAndHeldSums) {
 }
 
 TEST_F(KitLoop, CaptureKeepsReportingOutsideTheClientAreaWhileAButtonIsHeld) {
+    ON_DISPLAYS("the pointer outside the window under the display's grab");
     open(200, 200, 200, 150);
     recordInput();
     HWND opened = kit.window;
@@ -763,6 +820,7 @@ TEST_F(KitLoop, CaptureKeepsReportingOutsideTheClientAreaWhileAButtonIsHeld) {
 }
 
 TEST_F(KitLoop, WindowPositionAndMouseLocationFollowTheServer) {
+    ON_DISPLAYS("a real pointer and a server placing the window");
     SKIP_ON_WAYLAND("a client cannot place its window or learn where it is");
     // The game's own placement: the client area starts left of and above the screen's edge
     // only if the frame is thin; either way the kit must hold what the server has.
@@ -791,6 +849,7 @@ TEST_F(KitLoop, WindowPositionAndMouseLocationFollowTheServer) {
 // --- Reshape and paint ---------------------------------------------------------------------------
 
 TEST_F(KitLoop, FirstReshapeComesFromTheLoopWithTheClientSize) {
+    ON_HEADLESS();
     // A handler set before the window exists sees its one WM_SIZE, sent when it is shown.
     kitSetReshapeHandler(recordReshape);
     open(100, 100, 320, 240);
@@ -807,6 +866,7 @@ TEST_F(KitLoop, FirstReshapeComesFromTheLoopWithTheClientSize) {
 }
 
 TEST_F(KitLoop, DefaultReshapeSetsTheViewportToTheClientArea) {
+    ON_HEADLESS();
     open(100, 100, 256, 128);
     GLint viewport[4] = {-1, -1, -1, -1};
     GLdouble projection[16] = {};
@@ -827,6 +887,7 @@ TEST_F(KitLoop, DefaultReshapeSetsTheViewportToTheClientArea) {
 }
 
 TEST_F(KitLoop, ResizesCallTheReshapeHandlerAndAskForAPaint) {
+    ON_DISPLAYS("a resize from outside the program");
     open(100, 100, 320, 240);
     kitSetReshapeHandler(recordReshape);
     long paintsBefore = 0;
@@ -874,6 +935,7 @@ void recordReshapeOrigin(int32_t width, int32_t height) {
 }
 
 TEST_F(KitLoop, AReshapeDuringAMoveSeesTheNewOrigin) {
+    ON_DISPLAYS("a move and resize from another client");
     // A drag of the top-left corner moves and resizes at once; a reshape handler that asks
     // where the pointer is must find the window where it now is.
     SKIP_ON_WAYLAND("a client cannot move its window or learn where it is");
@@ -902,6 +964,7 @@ TEST_F(KitLoop, AReshapeDuringAMoveSeesTheNewOrigin) {
 }
 
 TEST_F(KitLoop, RedrawAndRealizeRequestsWaitAtMostOnceEach) {
+    ON_HEADLESS();
     open(100, 100, 200, 150);
     long paintsBefore = 0;
     int realizeWaiting = 0;
@@ -950,6 +1013,7 @@ bool paintWaiting(void) {
 }
 
 TEST_F(KitLoop, SizeMessagesAskForARedrawAndAWaitingPaintAbsorbsRequests) {
+    ON_HEADLESS();
     open(100, 100, 320, 240);
     kitSetReshapeHandler(recordReshape);
     settle();
@@ -970,6 +1034,7 @@ TEST_F(KitLoop, SizeMessagesAskForARedrawAndAWaitingPaintAbsorbsRequests) {
 }
 
 TEST_F(KitLoop, MinimisingReshapesToNothingAndRestoringBack) {
+    ON_HEADLESS();
     open(100, 100, 320, 240);
     kitSetReshapeHandler(recordReshape);
     long paintsBefore = 0;
@@ -992,9 +1057,7 @@ TEST_F(KitLoop, MinimisingReshapesToNothingAndRestoringBack) {
 // The palette messages that no activation or colour change produces on their own: another
 // application's palette change, and the realize request.
 TEST_F(KitLoop, PaletteChangedElsewhereRealizesOursInTheBackground) {
-    if (!onHeadless()) {
-        GTEST_SKIP() << "a palette display is the headless display's alone";
-    }
+    ON_HEADLESS();
     testPresentPaletteDisplay(1);
     kitSetPixelFormatMethod(1);
     kitSetPixelFormatNumber(TEST_FORMAT_RGB332_DOUBLE);
@@ -1061,6 +1124,7 @@ void* watchThenClose(void* argument) {
 }
 
 TEST_F(KitLoop, ClearedIdleHandlerMakesTheLoopWaitAndTheCloseBoxEndsIt) {
+    ON_DISPLAYS("the close box pressed from another thread while the loop waits");
     open(100, 100, 200, 150);
     kitBindKey('q', closeKit);
     kitSetIdleHandler(idleFiveTimes);
@@ -1095,6 +1159,7 @@ void paintClearingTheIdleHandler() {
 }
 
 TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
+    ON_DISPLAYS("the close box pressed from another thread while the loop waits");
     open(100, 100, 200, 150);
     kitSetIdleHandler(idleAskingForAPaint);
     // The loop then waits; the close box ends it from another connection.
@@ -1107,9 +1172,34 @@ TEST_F(KitLoop, IdleHandlerClearedByAMessageIsNotCalledAgain) {
     EXPECT_EQ(kit.window, nullptr);
 }
 
+// The same for a handler replaced by a message's handler: the new one is called from the next
+// idle call on, the old one never again.
+int replacedCalls = 0;
+void idleReplacing() {
+    replacedCalls++;
+    kitClose();
+}
+void paintReplacingTheIdleHandler() {
+    if (idleCalls >= 3) {
+        kitSetIdleHandler(idleReplacing);
+    }
+}
+
+TEST_F(KitLoop, IdleHandlerReplacedByAMessageIsNotCalledAgain) {
+    ON_HEADLESS();
+    open(100, 100, 200, 150);
+    replacedCalls = 0;
+    kitSetIdleHandler(idleAskingForAPaint);
+    kitRun(paintReplacingTheIdleHandler);
+    EXPECT_EQ(idleCalls, 3);
+    EXPECT_EQ(replacedCalls, 1);
+    EXPECT_EQ(kit.window, nullptr);
+}
+
 // --- Ending from inside handlers ---------------------------------------------------------------
 
 TEST_F(KitLoop, CloseFromAKeyBindingEmptiesTheTablesAndEndsTheLoop) {
+    ON_HEADLESS();
     open(100, 100, 200, 150);
     kitBindKey('q', closeKit);
     kitBindMouse(KIT_LEFT_BUTTON, KIT_MOUSE_DOWN, recordBinding);
@@ -1141,6 +1231,7 @@ int destroyAndFlood(int32_t x, int32_t y, int32_t buttons) {
 }
 
 TEST_F(KitLoop, WindowDestroyedInsideAHandlerAndEventsForItAfterwards) {
+    ON_DISPLAYS("events the display delivers after the window is gone");
     open(100, 100, 200, 150);
     kitSetMouseDownHandler(destroyAndFlood);
     kitSetKeyHandler(recordKey);

@@ -1,13 +1,12 @@
-// Opening the kit's window on a real X server: every failure of creation and what it leaves
-// behind, the single-buffer fallback, the pixel-format request, search and explicit number.
+// Opening the kit's window on the headless backend: every failure of creation and what it
+// leaves behind, the single-buffer fallback, the pixel-format request, search and explicit
+// number. A window on a real X server is in server_test.cpp.
 #include "kit/core.h"
 #include "platform/gl.h"
 #include "platform/testctl.h"
 #include "tests/support/support.h"
 
-// GoogleTest before Xlib, whose macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
-
 
 #include <cstring>
 #include <vector>
@@ -275,69 +274,6 @@ TEST_F(KitWindow, MessageBoxesFollowTheLowByteOfTheSwitch) {
     kitReportError("back %d\n", 1);
     ASSERT_EQ(testMessageBoxCount(), 1);
     EXPECT_EQ(boxText(0), "back 1\n");
-}
-
-TEST_F(KitWindow, GameModeOpensARealWindowWithSixteenDepthBits) {
-    kitSetWindowRect(40, 30, 320, 240);
-    kitSetDisplayMode(KIT_DOUBLE | KIT_DEPTH16);
-    ASSERT_EQ(kitOpenWindow("real"), 1);
-    EXPECT_EQ(testMessageBoxCount(), 0);
-    ASSERT_NE(kit.renderContext, nullptr);
-    EXPECT_EQ(wglGetCurrentContext(), kit.renderContext);
-    EXPECT_EQ(wglGetCurrentDC(), kit.deviceContext);
-
-    PIXELFORMATDESCRIPTOR pfd;
-    ASSERT_GT(kitGetPixelFormat(kit.deviceContext, &pfd), 0);
-    EXPECT_NE(pfd.dwFlags & PFD_DOUBLEBUFFER, 0u);
-    EXPECT_EQ(pfd.cDepthBits, 16) << "Xvfb offers a 16-bit depth buffer";
-    EXPECT_EQ(pfd.cAlphaBits, 0);
-    EXPECT_EQ(pfd.cStencilBits, 0);
-    GLint bits = 0;
-    glGetIntegerv(GL_DEPTH_BITS, &bits);
-    EXPECT_EQ(bits, 16);
-    glGetIntegerv(GL_DRAW_BUFFER, &bits);
-    EXPECT_EQ(bits, GL_BACK);
-
-    RECT client;
-    ASSERT_TRUE(GetClientRect(kit.window, &client));
-    EXPECT_EQ(client.right, 320);
-    EXPECT_EQ(client.bottom, 240);
-
-    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    EXPECT_EQ(kitSwapBuffers(), 1);
-    // The swapped picture, as the display shows it.
-    std::vector<uint8_t> shown;
-    ASSERT_TRUE(readShownPicture(kit.window, 160, 120, 1, 1, &shown));
-    EXPECT_EQ(shown, std::vector<uint8_t>({255, 0, 0}));
-
-    testFailCall(TEST_SWAP_BUFFERS);
-    EXPECT_EQ(kitSwapBuffers(), 0);
-
-    kitClose();
-    EXPECT_EQ(kit.window, nullptr);
-    EXPECT_EQ(kit.renderContext, nullptr);
-    EXPECT_EQ(wglGetCurrentContext(), nullptr);
-}
-
-TEST_F(KitWindow, ExtremeRectanglesAndPositionsAreHeldAtTheLimit) {
-    // The client area's right edge lies beyond what 32 bits hold.
-    kitSetWindowRect(INT32_MAX - 5, 0, 50, 40);
-    kitSetDisplayMode(KIT_DOUBLE);
-    ASSERT_EQ(kitOpenWindow("far right"), 1);
-    RECT outer;
-    ASSERT_TRUE(GetWindowRect(kit.window, &outer));
-    EXPECT_LE(outer.left, outer.right);
-
-    // Before a move arrives the kit may hold any origin; the pointer's offset from it is held
-    // at the limit too (the pointer is somewhere on the screen, so both offsets exceed it).
-    kit.windowRect.x = INT32_MIN;
-    kit.windowRect.y = INT32_MIN;
-    int32_t x = 0;
-    int32_t y = 0;
-    kitGetMouseLocation(&x, &y);
-    EXPECT_EQ(x, INT32_MAX);
-    EXPECT_EQ(y, INT32_MAX);
 }
 
 TEST_F(KitWindow, DefaultPositionIsReadBackFromTheWindow) {

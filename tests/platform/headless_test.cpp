@@ -7,9 +7,9 @@
 
 #include <cstring>
 
-#include "helpers.h"
 #include "platform/linux/backend.h"
 #include "platform/testctl.h"
+#include "tests/support/messages.h"
 
 #include <GL/gl.h>
 

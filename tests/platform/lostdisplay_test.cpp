@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/x11/x11.h"
+#include "tests/support/messages.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -16,10 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-LRESULT CALLBACK plainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
 
 // Reads what is there within the timeout; empty when nothing came.
 std::string readWithin(int fd, int timeoutMs) {
@@ -73,11 +70,7 @@ pid_t startXvfb(std::string* display, bool withGlx = true) {
 [[noreturn]] void runWindowUntilTheEnd(const std::string& display, int readyFd, int errorFd) {
     setenv("DISPLAY", display.c_str(), 1);
     dup2(errorFd, 2);
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof(windowClass));
-    windowClass.lpfnWndProc = plainProc;
-    windowClass.lpszClassName = "lostDisplayClass";
-    RegisterClassA(&windowClass);
+    registerTestClass("lostDisplayClass", DefWindowProcA);
     HWND window = CreateWindowExA(0, "lostDisplayClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
                                   nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) {
@@ -160,11 +153,7 @@ TEST(LostDisplayTest, ADisplayWithoutGlxSaysOpenGlIsMissing) {
         close(errors[0]);
         setenv("DISPLAY", display.c_str(), 1);
         dup2(errors[1], 2);
-        WNDCLASSA windowClass;
-        std::memset(&windowClass, 0, sizeof(windowClass));
-        windowClass.lpfnWndProc = plainProc;
-        windowClass.lpszClassName = "noGlxClass";
-        RegisterClassA(&windowClass);
+        registerTestClass("noGlxClass", DefWindowProcA);
         HWND window = CreateWindowExA(0, "noGlxClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
                                       nullptr, nullptr, nullptr, nullptr);
         if (window == nullptr) {

@@ -1,9 +1,9 @@
 // Message boxes under Xvfb: the box shows its caption and text, blocks its caller while the
-// owner still gets its paints and moves, and Return closes it; recorded boxes show nothing.
+// owner still gets its paints and moves, and Return closes it. Recorded boxes are in
+// tests/platform/core_test.cpp.
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
-#include "platform/testctl.h"
 #include "helpers.h"
 
 #include <X11/Xutil.h>
@@ -147,38 +147,6 @@ TEST_F(MessageBoxTest, BoxShowsBlocksKeepsDispatchingAndClosesOnReturn) {
     EXPECT_EQ(last, (UINT)WM_QUIT);
     EXPECT_EQ(msg.wParam, 4u);
     EXPECT_EQ(GetFocus(), window);
-}
-
-const char* hookText = nullptr;
-int hookCalls = 0;
-
-void onBox(const char* text, const char* caption) {
-    (void)caption;
-    hookText = text;
-    hookCalls++;
-}
-
-TEST_F(MessageBoxTest, RecordedBoxesShowNothingAndKeepTheirTexts) {
-    if (!onHeadless()) {
-        GTEST_SKIP() << "the headless display takes the boxes; a real one shows them";
-    }
-    testRecordMessageBoxes(1);
-    testClearMessageBoxes();
-    testSetMessageBoxHook(onBox);
-    std::string longText(2000, 'x');
-    EXPECT_EQ(MessageBoxA(window, "create window failed\n", "Error", MB_OK), IDOK);
-    EXPECT_EQ(MessageBoxA(nullptr, longText.c_str(), "Recorded caption", MB_OK), IDOK);
-    ASSERT_EQ(testMessageBoxCount(), 2);
-    EXPECT_STREQ(testMessageBoxText(0), "create window failed\n");
-    EXPECT_STREQ(testMessageBoxCaption(0), "Error");
-    EXPECT_LT(std::strlen(testMessageBoxText(1)), longText.size()) << "kept within its buffer";
-    EXPECT_EQ(testMessageBoxText(2), nullptr);
-    EXPECT_EQ(hookCalls, 2);
-    EXPECT_EQ(hookText, longText.c_str());
-    testClearMessageBoxes();
-    EXPECT_EQ(testMessageBoxCount(), 0);
-    testSetMessageBoxHook(nullptr);
-    testRecordMessageBoxes(0);
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "platform/testctl.h"
 #include "platform/linux/x11/x11.h"
 #include <X11/keysym.h>
-#include "tests/support/support.h"
+#include "tests/support/messages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,14 +21,6 @@
 
 namespace {
 
-LRESULT CALLBACK plainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-long nowMs(void) {
-    return (long)(secondsNow() * 1000.0);
-}
-
 class NoDisplayTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { unsetenv("DISPLAY"); }
@@ -36,11 +28,7 @@ class NoDisplayTest : public ::testing::Test {
 
 // Each failure leaves its Win32 code for GetLastError.
 TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof(windowClass));
-    windowClass.lpfnWndProc = plainProc;
-    windowClass.lpszClassName = "tkLibWClass";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    ASSERT_NE(registerTestClass("tkLibWClass", DefWindowProcA), 0);
     long start = nowMs();
     for (int i = 0; i < 3; i++) {
         EXPECT_EQ(CreateWindowExA(0, "tkLibWClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
@@ -49,7 +37,7 @@ TEST_F(NoDisplayTest, WindowsFailQuicklyAfterTheClassWasRegistered) {
     }
     EXPECT_LT(nowMs() - start, 500) << "no retries";
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_DEVICE_NOT_AVAILABLE);
-    EXPECT_EQ(RegisterClassA(&windowClass), 0);
+    EXPECT_EQ(registerTestClass("tkLibWClass", DefWindowProcA), 0);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_CLASS_ALREADY_EXISTS);
     EXPECT_EQ(CreateWindowExA(0, "noSuchClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
                               nullptr, nullptr, nullptr),

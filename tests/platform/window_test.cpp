@@ -1,5 +1,5 @@
-// Windows on a real X server: classes, client geometry, the messages sent inside the window
-// calls, the X window's properties, X errors turned into failures, and pointer capture.
+// Windows on a real X server: client geometry as the server has it, the close box, the X
+// window's properties, X errors turned into failures, pointer capture as a grab, and faults.
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
 
@@ -55,22 +55,6 @@ std::string property(Window window, Atom name, Atom* type) {
         XFree(data);
     }
     return value;
-}
-
-TEST_F(WindowTest, ClassNamesRegisterOnceAcrossNarrowAndWideCalls) {
-    EXPECT_EQ(registerTestClass(CLASS_NAME), 0);
-    EXPECT_EQ(registerTestClass("PLATFORMWINDOWTEST"), 0) << "class names ignore case";
-    WNDCLASSW wide;
-    std::memset(&wide, 0, sizeof(wide));
-    wide.lpfnWndProc = loggingProc;
-    wide.lpszClassName = L"platformWindowTest";
-    EXPECT_EQ(RegisterClassW(&wide), 0);
-    wide.lpszClassName = L"wideOnlyClass";
-    EXPECT_NE(RegisterClassW(&wide), 0);
-    EXPECT_EQ(registerTestClass("wideOnlyClass"), 0);
-    EXPECT_EQ(CreateWindowExA(0, "neverRegistered", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                              nullptr, nullptr, nullptr, nullptr),
-              nullptr);
 }
 
 TEST_F(WindowTest, ClientAreaComesOutAsAskedAndWindowRectAddsTheFrame) {
@@ -149,96 +133,6 @@ TEST_F(WindowTest, ClientAreaComesOutAsAskedAndWindowRectAddsTheFrame) {
     DestroyWindow(window);
 }
 
-TEST_F(WindowTest, CreateShowAndDestroySendTheirMessagesBeforeReturning) {
-    HWND window = CreateWindowExA(0, CLASS_NAME, "sync", WS_OVERLAPPEDWINDOW, 50, 50, 208, 130,
-                                  nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    int ncCreate = findLogged(WM_NCCREATE);
-    ASSERT_GE(ncCreate, 0);
-    EXPECT_LT(ncCreate, findLogged(WM_CREATE));
-    // An overlapped window is sized and placed only when it is first shown.
-    EXPECT_EQ(countLogged(WM_SIZE), 0);
-    EXPECT_EQ(countLogged(WM_MOVE), 0);
-
-    clearLog();
-    ShowWindow(window, SW_SHOWDEFAULT);
-    int shown = findLogged(WM_SHOWWINDOW);
-    int activate = findLogged(WM_ACTIVATE);
-    int size = findLogged(WM_SIZE);
-    int move = findLogged(WM_MOVE);
-    ASSERT_GE(shown, 0);
-    EXPECT_LT(shown, activate);
-    EXPECT_LT(activate, size);
-    EXPECT_LT(size, move);
-    EXPECT_EQ(LOWORD(messageLog.entries[activate].wParam), WA_ACTIVE);
-    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(200, 100));
-    EXPECT_EQ(countLogged(WM_SIZE), 1);
-    EXPECT_EQ(countLogged(WM_MOVE), 1);
-    EXPECT_EQ(GetFocus(), window);
-
-    // Shown again, or hidden and shown: nothing has changed, so no size or move comes.
-    clearLog();
-    ShowWindow(window, SW_SHOW);
-    ShowWindow(window, SW_HIDE);
-    ShowWindow(window, SW_SHOWDEFAULT);
-    EXPECT_EQ(countLogged(WM_SIZE), 0);
-    EXPECT_EQ(countLogged(WM_MOVE), 0);
-    EXPECT_EQ(countLogged(WM_SHOWWINDOW), 2);
-
-    // Key events already read from the server when the window goes are dropped.
-    XSetInputFocus(x11Display(), x11WindowOf(window), RevertToParent, CurrentTime);
-    tapKey(XK_a);
-    clearLog();
-    ASSERT_TRUE(DestroyWindow(window));
-    int destroy = findLogged(WM_DESTROY);
-    ASSERT_GE(destroy, 0);
-    EXPECT_GT(findLogged(WM_NCDESTROY), destroy);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(DestroyWindow(window));
-    EXPECT_EQ(GetDC(window), nullptr);
-    EXPECT_FALSE(PostMessageA(window, WM_USER, 0, 0));
-    clearLog();
-    pump();
-    EXPECT_EQ(messageLog.count, 0);
-}
-
-TEST_F(WindowTest, PopupsAreSizedAtCreationAndAMinimisedFirstShowSizesOnce) {
-    const DWORD popup = 0x80000000u; // WS_POPUP
-    HWND window = CreateWindowExA(0, CLASS_NAME, "popup", popup, 30, 40, 120, 90, nullptr, nullptr,
-                                  nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    int size = findLogged(WM_SIZE);
-    ASSERT_GE(size, 0);
-    EXPECT_GT(size, findLogged(WM_CREATE));
-    EXPECT_EQ(messageLog.entries[size].lParam, MAKELPARAM(120, 90));
-    EXPECT_GT(findLogged(WM_MOVE), size);
-    clearLog();
-    ShowWindow(window, SW_SHOWDEFAULT);
-    EXPECT_EQ(countLogged(WM_SIZE), 0) << "a popup was sized already";
-    DestroyWindow(window);
-
-    window = CreateWindowExA(0, CLASS_NAME, "minimised", WS_OVERLAPPEDWINDOW, 50, 50, 208, 130,
-                             nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    clearLog();
-    ShowWindow(window, SW_SHOWMINIMIZED);
-    size = findLogged(WM_SIZE);
-    ASSERT_EQ(countLogged(WM_SIZE), 1);
-    EXPECT_EQ(messageLog.entries[size].wParam, (WPARAM)SIZE_MINIMIZED);
-    // Parked off the screen first, then sized, as Win32 minimises.
-    int move = findLogged(WM_MOVE);
-    ASSERT_GE(move, 0);
-    EXPECT_LT(move, size);
-    EXPECT_EQ(messageLog.entries[move].lParam, MAKELPARAM((SHORT)-32000, (SHORT)-32000));
-    clearLog();
-    ShowWindow(window, SW_RESTORE);
-    ShowWindow(window, SW_SHOW);
-    ASSERT_EQ(countLogged(WM_SIZE), 1) << "only the restore sizes";
-    EXPECT_EQ(messageLog.entries[findLogged(WM_SIZE)].lParam, MAKELPARAM(200, 100));
-    EXPECT_EQ(countLogged(WM_MOVE), 1) << "the restore's origin, as on Win32";
-    DestroyWindow(window);
-}
-
 LRESULT CALLBACK destroyingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     loggingProc(hwnd, message, wParam, lParam);
     if (message == WM_USER) {
@@ -251,11 +145,7 @@ LRESULT CALLBACK destroyingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 }
 
 TEST_F(WindowTest, WindowDestroyedInsideItsOwnHandlerAndByTheCloseBox) {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof(windowClass));
-    windowClass.lpfnWndProc = destroyingProc;
-    windowClass.lpszClassName = "destroyingClass";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    ASSERT_NE(registerTestClass("destroyingClass", destroyingProc), 0);
     HWND window = CreateWindowExA(0, "destroyingClass", "x", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                   nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);

@@ -1,8 +1,11 @@
 // Input injected from outside: XTest on X11; on Wayland wtype for keys (each run a virtual
-// keyboard with a keymap of its own) and one wrendle-vpointer kept for the whole run.
+// keyboard with a keymap of its own) and one wrendle-vpointer kept for the whole run; on the
+// headless backend the test controls' input, given at once.
 #include <X11/Xlib.h>
 
 #include "tests/support/inject.h"
+
+#include "platform/testctl.h"
 
 #include "tests/support/wayland.h"
 
@@ -39,6 +42,8 @@ struct Run {
 };
 
 struct Injection {
+    bool headless;
+    HWND target;
     bool wayland;
     Display* display;
     std::string appId;
@@ -58,8 +63,9 @@ struct Injection {
     std::atomic<bool> sent;
 };
 
-Injection injection = {false, nullptr, std::string(), 0,       0,  false,       false, {},
-                       {},    -1,      nullptr,       nullptr, {}, pthread_t(), false, {false}};
+Injection injection = {false, nullptr, false, nullptr, std::string(), 0,       0,  false,
+                       false, {},      {},    -1,      nullptr,       nullptr, {}, pthread_t(),
+                       false, {false}};
 
 // A US keyboard's typing block: each unshifted symbol with its shifted one.
 const char US_PLAIN[] = "1234567890-=[];'`\\,./";
@@ -215,9 +221,27 @@ void waylandKey(unsigned long keysym, int how) { // how: 1 press, 0 release, 2 t
     note(true, {how == 2 ? "-k" : how == 1 ? "-P" : "-p", name});
 }
 
+// On headless: a refused event is one the queue had no room for, which a test must not lose
+// unseen.
+void given(int accepted) {
+    if (!accepted) {
+        std::fprintf(stderr, "inject: the window is gone or its queue is full\n");
+    }
+}
+
+void headlessKey(unsigned long keysym, bool down) {
+    given(testKey(GetFocus(), keysym, down ? 1 : 0));
+}
+
 } // namespace
 
 bool injectOpen(const char* appId) {
+    const char* backend = std::getenv("WRENDLE_BACKEND");
+    injection.headless = backend != nullptr && std::strcmp(backend, "headless") == 0;
+    if (injection.headless) {
+        testReleaseInput();
+        return true;
+    }
     injection.wayland = onWayland();
     injection.appId = appId != nullptr ? appId : "";
     if (injection.wayland) {
@@ -252,7 +276,15 @@ void injectClose(void) {
 }
 
 const char* injectBackendName(void) {
-    return injection.wayland ? "wayland" : "x11";
+    return injection.headless ? "headless" : injection.wayland ? "wayland" : "x11";
+}
+
+bool injectOnHeadless(void) {
+    return injection.headless;
+}
+
+void injectTarget(HWND window) {
+    injection.target = window;
 }
 
 Display* injectXDisplay(void) {
@@ -260,6 +292,11 @@ Display* injectXDisplay(void) {
 }
 
 bool injectFindWindow(unsigned long xWindow, int width, int height) {
+    if (injection.headless) {
+        injection.originX = 0;
+        injection.originY = 0;
+        return IsWindow(injection.target) != FALSE;
+    }
     if (!injection.wayland) {
         Window child;
         XSync(injection.display, False);
@@ -288,7 +325,9 @@ void injectSetOrigin(int x, int y) {
 }
 
 void injectKey(unsigned long keysym, bool down) {
-    if (injection.wayland) {
+    if (injection.headless) {
+        headlessKey(keysym, down);
+    } else if (injection.wayland) {
         waylandKey(keysym, down ? 1 : 0);
     } else {
         xKey(injection.display, keysym, down);
@@ -296,7 +335,10 @@ void injectKey(unsigned long keysym, bool down) {
 }
 
 void injectTap(unsigned long keysym) {
-    if (injection.wayland) {
+    if (injection.headless) {
+        headlessKey(keysym, true);
+        headlessKey(keysym, false);
+    } else if (injection.wayland) {
         waylandKey(keysym, 2);
     } else {
         xTapKey(injection.display, keysym);
@@ -312,16 +354,20 @@ void injectText(const char* text) {
     for (const char* c = text; *c != '\0'; c++) {
         bool shift = needsShift(*c);
         if (shift) {
-            xKey(injection.display, XK_Shift_L, true);
+            injectKey(XK_Shift_L, true);
         }
-        xTapKey(injection.display, (KeySym)(unsigned char)*c);
+        injectTap((KeySym)(unsigned char)*c);
         if (shift) {
-            xKey(injection.display, XK_Shift_L, false);
+            injectKey(XK_Shift_L, false);
         }
     }
 }
 
 void injectPointerTo(int x, int y) {
+    if (injection.headless) {
+        given(testPointerMove(injection.target, x, y));
+        return;
+    }
     if (!injection.wayland) {
         XTestFakeMotionEvent(injection.display, -1, injection.originX + x, injection.originY + y,
                              CurrentTime);
@@ -338,6 +384,10 @@ void injectButton(unsigned button, bool down) {
     if (button < 1 || button > 3) {
         return;
     }
+    if (injection.headless) {
+        given(testPointerButton(injection.target, (int)button, down ? 1 : 0));
+        return;
+    }
     if (!injection.wayland) {
         xButton(injection.display, button, down);
         return;
@@ -350,6 +400,9 @@ void injectButton(unsigned button, bool down) {
 }
 
 void injectSync(void) {
+    if (injection.headless) {
+        return;
+    }
     if (!injection.wayland) {
         XSync(injection.display, False);
         return;
@@ -397,6 +450,10 @@ void injectWait(void) {
 }
 
 void injectReleaseAll(void) {
+    if (injection.headless) {
+        testReleaseInput();
+        return;
+    }
     for (unsigned b = 1; b <= 3; b++) {
         injectButton(b, false);
     }
@@ -408,6 +465,9 @@ void injectReleaseAll(void) {
 }
 
 void injectResize(unsigned long xWindow, int width, int height) {
+    if (injection.headless) {
+        return; // nothing resizes a headless window but the program
+    }
     if (!injection.wayland) {
         XResizeWindow(injection.display, xWindow, (unsigned)width, (unsigned)height);
         XSync(injection.display, False);
@@ -419,6 +479,10 @@ void injectResize(unsigned long xWindow, int width, int height) {
 }
 
 void injectCloseBox(unsigned long xWindow) {
+    if (injection.headless) {
+        given(testCloseBox(injection.target));
+        return;
+    }
     if (injection.wayland) {
         swayClose(injection.appId.c_str());
         return;

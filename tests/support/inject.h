@@ -1,21 +1,28 @@
-// Input injected from outside as a user's would come: XTest on an X server; wtype and the test
-// pointer client (wrendle-vpointer) under a Wayland compositor. Positions are client coordinates
-// of the window found last.
+// Input injected as a user's would come: XTest on an X server; wtype and the test pointer client
+// (wrendle-vpointer) under a Wayland compositor; the test controls' input on the headless backend
+// (WRENDLE_BACKEND=headless), where keys go to the window with the focus and the pointer to the
+// target window. Positions are client coordinates of the window found last.
 #pragma once
 
+#include "platform/win32.h"
 #include "tests/support/support.h"
 
 // Opens the injection for the display system the environment names. On Wayland `appId` is the
 // beginning of the app_id that finds the program's window in sway's tree. False when it cannot.
 bool injectOpen(const char* appId);
 void injectClose(void);
-// "x11" or "wayland": tests name their backend in their output.
+// "x11", "wayland" or "headless": tests name their backend in their output.
 const char* injectBackendName(void);
+bool injectOnHeadless(void);
+// The window the pointer's input goes to on the headless backend; elsewhere the display decides
+// and this only names the window for injectFindWindow.
+void injectTarget(HWND window);
 // The injection's own X connection (null on Wayland), for what only X offers.
 Display* injectXDisplay(void);
 
 // Finds the window's client origin: on X11 from the server, through the X window; on Wayland
-// from sway's tree, waiting (bounded) until a window of that size is there.
+// from sway's tree, waiting (bounded) until a window of that size is there; on headless it is
+// the target window's own (positions need no origin there).
 bool injectFindWindow(unsigned long xWindow, int width, int height);
 void injectOrigin(int* x, int* y);
 // Takes the client origin as the caller found it.
@@ -44,6 +51,6 @@ void injectWait(void);
 void injectReleaseAll(void);
 
 // From outside the program: a resize of its window (XResizeWindow; swaymsg's resize), and the
-// close box. The close box may be pressed from another thread.
+// close box. The close box may be pressed from another thread, except on headless.
 void injectResize(unsigned long xWindow, int width, int height);
 void injectCloseBox(unsigned long xWindow);

@@ -17,8 +17,11 @@ typedef unsigned long KeySym;
 
 // --- Clocks ------------------------------------------------------------------------------------
 
-// Seconds of the monotonic clock, and of CPU time this process has used.
+// Seconds of the monotonic clock (and milliseconds), and of CPU time this process has used.
 double secondsNow(void);
+inline long nowMs(void) {
+    return (long)(secondsNow() * 1000.0);
+}
 double processCpuSeconds(void);
 // Sleeps on the monotonic clock; a signal does not cut it short.
 void pauseSeconds(double seconds);

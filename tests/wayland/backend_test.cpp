@@ -7,7 +7,7 @@
 #include "tests/support/inject.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
-#include "tests/wayland/pump.h"
+#include "tests/support/messages.h"
 
 #include <GL/gl.h>
 
@@ -25,55 +25,6 @@ const char* const CLASS_NAME = "waylandBackendTest";
 const char* const APP_ID = "wayland_backend";
 const int WIDTH = 320;
 const int HEIGHT = 240;
-
-struct Logged {
-    HWND hwnd;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-std::vector<Logged> logged;
-bool captureDrags; // the left button takes the capture while it is held
-
-LRESULT CALLBACK logProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    logged.push_back(Logged{hwnd, message, wParam, lParam});
-    if (captureDrags && message == WM_LBUTTONDOWN) {
-        SetCapture(hwnd);
-    } else if (captureDrags && message == WM_LBUTTONUP) {
-        ReleaseCapture();
-    }
-    if (message == WM_CLOSE) {
-        return 0; // the test decides when the window goes
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-// Pumps until a message of this kind (and wParam, unless ~0) has been logged since `from`.
-int waitForLogged(UINT message, size_t from, double seconds, WPARAM wParam = ~(WPARAM)0) {
-    int found = -1;
-    pumpUntil(
-        [&] {
-            for (size_t i = from; i < logged.size(); i++) {
-                if (logged[i].message == message &&
-                    (wParam == ~(WPARAM)0 || logged[i].wParam == wParam)) {
-                    found = (int)i;
-                    return true;
-                }
-            }
-            return false;
-        },
-        seconds);
-    return found;
-}
-
-int countLogged(UINT message, size_t from, WPARAM wParam = ~(WPARAM)0) {
-    int count = 0;
-    for (size_t i = from; i < logged.size(); i++) {
-        count +=
-            logged[i].message == message && (wParam == ~(WPARAM)0 || logged[i].wParam == wParam);
-    }
-    return count;
-}
 
 // Pumps for a while in the background of an outside tool, so that the program answers the
 // compositor while the tool talks to it.
@@ -93,17 +44,12 @@ class WaylandBackend : public ::testing::Test {
     HWND window = nullptr;
     int left = 0, top = 0; // the window's place in sway's layout
 
-    static void SetUpTestSuite() {
-        WNDCLASSA wc;
-        std::memset(&wc, 0, sizeof(wc));
-        wc.lpfnWndProc = logProc;
-        wc.lpszClassName = CLASS_NAME;
-        ASSERT_NE(RegisterClassA(&wc), 0);
-    }
+    static void SetUpTestSuite() { ASSERT_NE(registerTestClass(CLASS_NAME), 0); }
     void SetUp() override {
         ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
-        logged.clear();
-        captureDrags = false;
+        clearLog();
+        messageLog.swallowClose = true; // the test decides when the window goes
+        messageLog.captureDrags = false;
         window = CreateWindowExA(0, CLASS_NAME, "Wayland test", WS_POPUP, 40, 30, WIDTH, HEIGHT,
                                  nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(window, nullptr);
@@ -146,12 +92,12 @@ TEST_F(WaylandBackend, TheOriginIsZeroAndAMoveKeepsIt) {
     ASSERT_TRUE(GetWindowRect(window, &rect));
     EXPECT_EQ(rect.left, 0);
     EXPECT_EQ(rect.top, 0);
-    size_t from = logged.size();
+    int from = messageLog.count;
     ASSERT_TRUE(MoveWindow(window, 200, 100, WIDTH + 40, HEIGHT, TRUE));
     EXPECT_EQ(countLogged(WM_MOVE, from), 0) << "no move to report";
     int size = waitForLogged(WM_SIZE, from, 1);
     ASSERT_GE(size, 0);
-    EXPECT_EQ(LOWORD(logged[size].lParam), WIDTH + 40);
+    EXPECT_EQ(LOWORD(messageLog.entries[size].lParam), WIDTH + 40);
     ASSERT_TRUE(GetWindowRect(window, &rect));
     EXPECT_EQ(rect.left, 0);
 }
@@ -184,7 +130,7 @@ TEST_F(WaylandBackend, HidingTakesTheToplevelDownAndShowingMakesItAgain) {
 }
 
 TEST_F(WaylandBackend, TheCompositorsCloseIsWmClose) {
-    size_t from = logged.size();
+    int from = messageLog.count;
     ASSERT_TRUE(swayClose(APP_ID));
     EXPECT_GE(waitForLogged(WM_CLOSE, from, 5), 0);
 }
@@ -194,7 +140,7 @@ TEST_F(WaylandBackend, TheCompositorsCloseIsWmClose) {
 // that keymap, also after the US layout was asked for.
 TEST_F(WaylandBackend, KeysAndCharactersComeThroughTheLatestKeymap) {
     LoadKeyboardLayoutA("00000409", KLF_ACTIVATE);
-    size_t from = logged.size();
+    int from = messageLog.count;
     ASSERT_EQ(runWhilePumping({"wtype", "-k", "Left", "-k", "Down", "-k", "Up", "nN"}), 0);
     EXPECT_GE(waitForLogged(WM_KEYUP, from, 3, VK_LEFT), 0);
     EXPECT_GE(waitForLogged(WM_KEYDOWN, from, 3, VK_DOWN), 0);
@@ -204,7 +150,7 @@ TEST_F(WaylandBackend, KeysAndCharactersComeThroughTheLatestKeymap) {
     EXPECT_GE(waitForLogged(WM_CHAR, from, 3, 'N'), 0);
     EXPECT_EQ(countLogged(WM_CHAR, from, 'n'), 1);
     EXPECT_EQ(countLogged(WM_CHAR, from), 2) << "the arrows type nothing";
-    from = logged.size();
+    from = messageLog.count;
     ASSERT_EQ(runWhilePumping({"wtype", "-k", "Escape"}), 0);
     EXPECT_GE(waitForLogged(WM_KEYDOWN, from, 3, VK_ESCAPE), 0);
 }
@@ -212,20 +158,21 @@ TEST_F(WaylandBackend, KeysAndCharactersComeThroughTheLatestKeymap) {
 // The compositor sends a key once; the client repeats it while it is held, each time a new
 // key-down with the repeat flag, and stops at the release.
 TEST_F(WaylandBackend, AHeldKeyRepeatsUntilItsRelease) {
-    size_t from = logged.size();
+    int from = messageLog.count;
     ASSERT_EQ(runWhilePumping({"wtype", "-P", "Right", "-s", "1200", "-p", "Right"}), 0);
     int up = waitForLogged(WM_KEYUP, from, 3, VK_RIGHT);
     ASSERT_GE(up, 0);
     int downs = countLogged(WM_KEYDOWN, from, VK_RIGHT);
     EXPECT_GE(downs, 3) << "sway repeats after 600 ms at 25 a second";
     int repeats = 0;
-    for (size_t i = from; i < (size_t)up; i++) {
-        if (logged[i].message == WM_KEYDOWN && (HIWORD(logged[i].lParam) & KF_REPEAT) != 0) {
+    for (int i = from; i < up; i++) {
+        if (messageLog.entries[i].message == WM_KEYDOWN &&
+            (HIWORD(messageLog.entries[i].lParam) & KF_REPEAT) != 0) {
             repeats++;
         }
     }
     EXPECT_EQ(repeats, downs - 1) << "every key-down after the first is a repeat";
-    size_t after = logged.size();
+    int after = messageLog.count;
     waitForLogged(WM_KEYDOWN, after, 0.8, VK_RIGHT);
     EXPECT_EQ(countLogged(WM_KEYDOWN, after, VK_RIGHT), 0) << "no repeat after the release";
 }
@@ -233,9 +180,9 @@ TEST_F(WaylandBackend, AHeldKeyRepeatsUntilItsRelease) {
 // The pointer in client coordinates; while a button is held the compositor's implicit grab
 // keeps the motion coming outside the window, with signed positions.
 TEST_F(WaylandBackend, PointerMotionButtonsAndTheImplicitGrab) {
-    size_t from = logged.size();
+    int from = messageLog.count;
     std::string x = std::to_string(left + 30), y = std::to_string(top + 20);
-    captureDrags = true; // as the kit does for a drag
+    messageLog.captureDrags = true; // as the kit does for a drag
     std::string outsideX = std::to_string(left > 20 ? left - 10 : left + WIDTH + 10);
     // The seat has a pointer only while the test pointer runs: it waits until the program has
     // asked for its wl_pointer.
@@ -245,18 +192,18 @@ TEST_F(WaylandBackend, PointerMotionButtonsAndTheImplicitGrab) {
               0);
     int move = waitForLogged(WM_MOUSEMOVE, from, 3);
     ASSERT_GE(move, 0);
-    EXPECT_EQ((short)LOWORD(logged[move].lParam), 30);
-    EXPECT_EQ((short)HIWORD(logged[move].lParam), 20);
+    EXPECT_EQ((short)LOWORD(messageLog.entries[move].lParam), 30);
+    EXPECT_EQ((short)HIWORD(messageLog.entries[move].lParam), 20);
     int down = waitForLogged(WM_LBUTTONDOWN, from, 3);
     ASSERT_GE(down, 0);
-    EXPECT_EQ(logged[down].wParam & MK_LBUTTON, (WPARAM)MK_LBUTTON);
+    EXPECT_EQ(messageLog.entries[down].wParam & MK_LBUTTON, (WPARAM)MK_LBUTTON);
     int up = waitForLogged(WM_LBUTTONUP, from, 3);
     ASSERT_GE(up, 0);
-    EXPECT_EQ(logged[up].wParam & MK_LBUTTON, (WPARAM)0);
+    EXPECT_EQ(messageLog.entries[up].wParam & MK_LBUTTON, (WPARAM)0);
     bool outside = false;
     for (int i = down; i < up; i++) {
-        if (logged[i].message == WM_MOUSEMOVE) {
-            short px = (short)LOWORD(logged[i].lParam);
+        if (messageLog.entries[i].message == WM_MOUSEMOVE) {
+            short px = (short)LOWORD(messageLog.entries[i].lParam);
             outside = outside || px < 0 || px >= WIDTH;
         }
     }
@@ -288,16 +235,7 @@ TEST_F(WaylandBackend, AWindowThatNeverDrawsTakesAClickAsSoonAsItIsActive) {
     injectButton(1, true);
     injectButton(1, false);
     injectSync();
-    bool clicked = pumpUntil(
-        [&] {
-            for (const Logged& entry : logged) {
-                if (entry.hwnd == quiet && entry.message == WM_LBUTTONDOWN) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        3);
+    bool clicked = pumpUntil([&] { return findLoggedFor(quiet, WM_LBUTTONDOWN) >= 0; }, 3);
     EXPECT_TRUE(clicked) << "the click did not reach the window";
     injectClose();
     DestroyWindow(quiet);

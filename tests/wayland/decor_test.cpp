@@ -9,7 +9,7 @@
 #include "platform/linux/wayland/wayland.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
-#include "tests/wayland/pump.h"
+#include "tests/support/messages.h"
 
 #include <GL/gl.h>
 

@@ -6,7 +6,7 @@
 #include "platform/linux/backend.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
-#include "tests/wayland/pump.h"
+#include "tests/support/messages.h"
 
 #include <atomic>
 #include <cstdio>
@@ -111,13 +111,7 @@ class WaylandMessageBox : public ::testing::Test {
   protected:
     HWND owner = nullptr;
 
-    static void SetUpTestSuite() {
-        WNDCLASSA wc;
-        std::memset(&wc, 0, sizeof(wc));
-        wc.lpfnWndProc = ownerProc;
-        wc.lpszClassName = CLASS_NAME;
-        ASSERT_NE(RegisterClassA(&wc), 0);
-    }
+    static void SetUpTestSuite() { ASSERT_NE(registerTestClass(CLASS_NAME, ownerProc), 0); }
     void SetUp() override {
         ASSERT_TRUE(onWayland()) << "runs under scripts/with-sway";
         phase = BEFORE_BOX;
@@ -184,26 +178,19 @@ TEST_F(WaylandMessageBox, ShowsCaptionTextAndButtonKeepsDispatchingAndReturnAnsw
     std::thread actor(play, &user, "Box caption \xc3\xa9t\xc3\xa9", look, answer);
     // A quit already waiting does not end the box; it stays for the loop that follows.
     PostQuitMessage(4);
-    std::fflush(stderr);
-    FILE* capture = std::tmpfile();
-    int savedError = dup(2);
-    dup2(fileno(capture), 2);
-    int result = MessageBoxA(owner, text.c_str(), "Box caption \xe9t\xe9", MB_OK);
-    bool answeredBeforeReturn = user.answered;
-    std::fflush(stderr);
-    dup2(savedError, 2);
-    close(savedError);
-    std::rewind(capture);
-    char written[512] = {};
-    size_t length = std::fread(written, 1, sizeof(written) - 1, capture);
-    std::fclose(capture);
+    int result = 0;
+    bool answeredBeforeReturn = false;
+    std::string written = standardErrorOf([&] {
+        result = MessageBoxA(owner, text.c_str(), "Box caption \xe9t\xe9", MB_OK);
+        answeredBeforeReturn = user.answered;
+    });
     actor.join();
 
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(user.found) << "no toplevel titled by the caption (in UTF-8)";
     EXPECT_TRUE(answeredBeforeReturn) << "the box returned before it was answered";
     EXPECT_FALSE(user.stuck) << "Return left the box open";
-    EXPECT_EQ(std::string(written, length), "wayland_msgbox_test: Box caption \xe9t\xe9: " + text);
+    EXPECT_EQ(written, "wayland_msgbox_test: Box caption \xe9t\xe9: " + text);
     EXPECT_EQ(user.box.appId, APP_ID) << "the box carries the program's app_id";
     EXPECT_EQ(user.box.width, (int)std::strlen(LONG_LINE) * CELL_WIDTH + 2 * MARGIN)
         << "as wide as its longest line";

@@ -8,7 +8,7 @@
 #include "tests/e2e/driver.h"
 #include "tests/e2e/model.h"
 #include "tests/support/wayland.h"
-#include "tests/wayland/pump.h"
+#include "tests/support/messages.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -159,11 +159,7 @@ TEST(Weston, WithoutALibdecorPluginTheGameSaysWhyItHasNoTitleBar) {
 // On the libdecor path, maximised and fullscreen end at the size the window had before.
 TEST(Weston, MaximisedAndFullscreenEndAtTheSizeBefore) {
     ASSERT_TRUE(std::getenv("WRENDLE_WESTON_PID") != nullptr) << "runs under scripts/with-weston";
-    WNDCLASSA wc;
-    std::memset(&wc, 0, sizeof(wc));
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "westonTest";
-    ASSERT_NE(RegisterClassA(&wc), 0);
+    ASSERT_NE(registerTestClass("westonTest", DefWindowProcA), 0);
     HWND window = CreateWindowExA(0, "westonTest", "Maximised and back", WS_POPUP, 0, 0, 400, 300,
                                   nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
