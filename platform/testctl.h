@@ -49,7 +49,8 @@ void testFailCall(TestOperation op, int skip = 0, int times = 1);
 void testClearFaults(void);
 
 // --- System version --------------------------------------------------------------------------
-// What GetVersionExA reports from now on (the default is a current NT system, 10.0).
+// What GetVersionExA reports from now on on the headless display (the default is a current NT
+// system, 10.0).
 void testSetVersion(DWORD platformId, DWORD major, DWORD minor);
 
 // --- Message boxes ---------------------------------------------------------------------------
@@ -103,7 +104,7 @@ void testResetSystemColours(void);
 // window), as a click or the window manager does.
 void testGiveFocus(HWND window, int focused);
 
-// --- Registry --------------------------------------------------------------------------------
+// --- Registry (the headless display's) -------------------------------------------------------
 // Values under HKEY_CURRENT_USER; a key exists once a value has been put into it.
 void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data);
 void testClearRegistry(void);

@@ -104,6 +104,11 @@ const Backend* platformBackend(void) {
     return choice.backend;
 }
 
+const PresentedDisplay* presentedDisplay(bool connect) {
+    const Backend* backend = connect ? platformBackend() : choice.backend;
+    return backend != nullptr ? backend->presented() : nullptr;
+}
+
 const Backend* connectedBackend(void) {
     return choice.backend;
 }

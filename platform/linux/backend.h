@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/linux/core/core.h"
+#include "platform/linux/presented.h"
 
 // A message box's surface while it is open: the backend sets `closed` when the user answers it.
 struct BoxSurface {
@@ -69,10 +70,11 @@ struct Backend {
     void (*rideImplicitGrab)(WindowRecord* window);
     void (*ungrabPointer)(bool endedAlready);
 
-    // True when the display shows colours through a system palette (256 entries, the 20 static
-    // colours at its ends), so that realizing palettes means something; false for true colour,
-    // as every real display this layer reaches is.
-    bool (*paletteDisplay)(void);
+    // What the display presents in place of what it has (platform/linux/presented.h): a palette,
+    // the registry's values, a Windows version. Null for a real display, which is what it is:
+    // true colour, as every display this layer reaches is, an empty registry, the layer's own
+    // version.
+    const PresentedDisplay* (*presented)(void);
 
     // A message box: opens its surface (false: none could be made), and closes it.
     bool (*openBox)(BoxSurface* box, WindowRecord* owner, const char* text, const char* caption);
@@ -83,6 +85,9 @@ struct Backend {
 // WRENDLE_BACKEND names (headless, x11 or wayland), else Wayland when reachable, else X11; null
 // when no display could be reached or the variable names no backend.
 const Backend* platformBackend(void);
+// What the connected display presents (null: a real display, or none yet); connects first when
+// asked to.
+const PresentedDisplay* presentedDisplay(bool connect);
 // The backend chosen so far, without trying to connect (null before the first call or without
 // a display).
 const Backend* connectedBackend(void);

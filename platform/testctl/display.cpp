@@ -116,13 +116,14 @@ void testResetSystemColours(void) {
     testResetCounts();
 }
 
-// Values too long for the store are cut to fit; a full store ignores new values.
+// Values too long for the store are cut to fit; a full store ignores new values. Keys open on the
+// values are left as they are: they name a key, not a value.
 void testSetRegistryValue(const char* subKey, const char* name, DWORD type, const char* data) {
     if (subKey == nullptr || name == nullptr || data == nullptr) {
         return;
     }
     RegistryValue* target = nullptr;
-    for (RegistryValue& value : registryValues) {
+    for (RegistryValue& value : presented.registry) {
         if (value.inUse && strcasecmp(value.subKey, subKey) == 0 &&
             strcasecmp(value.name, name) == 0) {
             target = &value;
@@ -130,8 +131,8 @@ void testSetRegistryValue(const char* subKey, const char* name, DWORD type, cons
         }
     }
     for (int i = 0; target == nullptr && i < REGISTRY_VALUES; i++) {
-        if (!registryValues[i].inUse) {
-            target = &registryValues[i];
+        if (!presented.registry[i].inUse) {
+            target = &presented.registry[i];
         }
     }
     if (target == nullptr) {
@@ -143,17 +144,19 @@ void testSetRegistryValue(const char* subKey, const char* name, DWORD type, cons
     target->type = type;
     copyText((char*)target->data, sizeof target->data, data);
     target->size = (DWORD)std::strlen((const char*)target->data) + 1;
+    headlessPresent(&presented);
 }
 
 void testClearRegistry(void) {
-    for (RegistryValue& value : registryValues) {
+    for (RegistryValue& value : presented.registry) {
         value = RegistryValue();
     }
-    registryCloseAll();
+    headlessPresent(&presented);
 }
 
 void testSetVersion(DWORD platformId, DWORD major, DWORD minor) {
-    systemVersion.platformId = platformId;
-    systemVersion.major = major;
-    systemVersion.minor = minor;
+    presented.versionPlatform = platformId;
+    presented.versionMajor = major;
+    presented.versionMinor = minor;
+    headlessPresent(&presented);
 }

@@ -195,32 +195,6 @@ int chooseFormatForPresented(const PIXELFORMATDESCRIPTOR* presented, int count,
 // The GL part of a window goes (the window is being destroyed): no context stays current on it.
 void glWindowDestroyed(WindowRecord* window);
 
-// The registry's store: values under HKEY_CURRENT_USER, empty on a real desktop (registry.cpp).
-const int REGISTRY_VALUES = 64;
-const int REGISTRY_KEY_CHARS = 128;
-const int REGISTRY_NAME_CHARS = 64;
-const int REGISTRY_DATA_BYTES = 256;
-struct RegistryValue {
-    bool inUse;
-    char subKey[REGISTRY_KEY_CHARS];
-    char name[REGISTRY_NAME_CHARS];
-    DWORD type;
-    DWORD size; // bytes of data, the terminating zero included
-    BYTE data[REGISTRY_DATA_BYTES];
-};
-extern RegistryValue registryValues[REGISTRY_VALUES];
-// Closes every open key, for a store that is about to change under them.
-void registryCloseAll(void);
-
-// What GetVersionExA reports (system.cpp).
-struct SystemVersion {
-    DWORD platformId;
-    DWORD major;
-    DWORD minor;
-    DWORD build;
-};
-extern SystemVersion systemVersion;
-
 // A message box's layout, the same on every display (msgbox.cpp): the text in lines, broken at
 // its newlines and, where a line is wider than the screen allows, at spaces (a single word
 // wider than that stays whole); the box sized to the widest line, and the OK button centred

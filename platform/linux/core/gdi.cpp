@@ -102,8 +102,8 @@ namespace {
 // Whether the display shows colours through the system palette, as its backend says; without a
 // display yet, true colour.
 bool paletteDisplay(void) {
-    const Backend* backend = connectedBackend();
-    return backend != nullptr && backend->paletteDisplay();
+    const PresentedDisplay* presented = presentedDisplay(false);
+    return presented != nullptr && presented->palette;
 }
 
 // The stock palette and the standard system state exist from the first call on.

@@ -1,5 +1,9 @@
-// The one way tests reach into the layer: a record of functions that only the test library
-// (platform/testctl) installs. In the shipped program it stays null and every check is one branch.
+// The one way tests reach into the layer's behaviour: a record of functions that only the test
+// library (platform/testctl) installs, for fault injection and the virtual clock alone. In the
+// shipped program it stays null and every check is one branch. Its call sites: platformFails at
+// the start of each operation named below, GetTickCount and Sleep (system.cpp). What a test says
+// the display is (formats, a palette, boxes taken, the registry, the version) is the headless
+// display's (platform/linux/presented.h), not this.
 #pragma once
 
 #include "platform/win32.h"

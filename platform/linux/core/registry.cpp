@@ -1,11 +1,9 @@
-// A read-only registry: keys and values under HKEY_CURRENT_USER from a store that is empty on a
-// real desktop (tests fill it), with Win32's results for every query.
-#include "platform/linux/core/core.h"
+// A read-only registry: keys and values under HKEY_CURRENT_USER as the display presents them
+// (a real desktop's registry, for this layer, is empty), with Win32's results for every query.
+#include "platform/linux/backend.h"
 
 #include <cstring>
 #include <strings.h>
-
-RegistryValue registryValues[REGISTRY_VALUES];
 
 namespace {
 
@@ -19,6 +17,12 @@ struct OpenKey {
 
 OpenKey openKeys[OPEN_KEYS];
 
+// The values the display presents; none on a real one.
+const RegistryValue* presentedValues(void) {
+    const PresentedDisplay* presented = presentedDisplay(true);
+    return presented != nullptr ? presented->registry : nullptr;
+}
+
 OpenKey* openKeyOf(HKEY key) {
     uintptr_t value = (uintptr_t)key;
     if ((value & ~(uintptr_t)0xFF) != KEY_TAG || (value & 0xFF) >= (uintptr_t)OPEN_KEYS) {
@@ -29,12 +33,6 @@ OpenKey* openKeyOf(HKEY key) {
 }
 
 } // namespace
-
-void registryCloseAll(void) {
-    for (OpenKey& key : openKeys) {
-        key = OpenKey();
-    }
-}
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, HKEY* result) {
     (void)options;
@@ -47,7 +45,9 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desi
         return ERROR_FILE_NOT_FOUND;
     }
     bool exists = false;
-    for (const RegistryValue& value : registryValues) {
+    const RegistryValue* values = presentedValues();
+    for (int i = 0; values != nullptr && i < REGISTRY_VALUES; i++) {
+        const RegistryValue& value = values[i];
         if (value.inUse && strcasecmp(value.subKey, subKey) == 0) {
             exists = true;
             break;
@@ -79,7 +79,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LP
         return ERROR_INVALID_PARAMETER;
     }
     const char* name = valueName != nullptr ? valueName : "";
-    for (const RegistryValue& value : registryValues) {
+    const RegistryValue* values = presentedValues();
+    for (int i = 0; values != nullptr && i < REGISTRY_VALUES; i++) {
+        const RegistryValue& value = values[i];
         if (!value.inUse || strcasecmp(value.subKey, open->subKey) != 0 ||
             strcasecmp(value.name, name) != 0) {
             continue;

@@ -1,6 +1,6 @@
 // Small kernel and resource services: the tick and Sleep, the last error, the program's name,
 // module handle, system version, stock icon and cursor, local memory blocks and process exit.
-#include "platform/linux/core/core.h"
+#include "platform/linux/backend.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,9 +47,6 @@ const char* programName(void) {
     }
     return name;
 }
-
-// A current NT system, 10.0.
-SystemVersion systemVersion = {VER_PLATFORM_WIN32_NT, 10, 0, 19045};
 
 const PlatformHook* platformHook = nullptr;
 
@@ -112,10 +109,17 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
         return failWith(ERROR_INVALID_PARAMETER, FALSE);
     }
-    info->dwMajorVersion = systemVersion.major;
-    info->dwMinorVersion = systemVersion.minor;
-    info->dwBuildNumber = systemVersion.build;
-    info->dwPlatformId = systemVersion.platformId;
+    // A current NT system, 10.0, unless the display stands for another.
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = 10;
+    info->dwMinorVersion = 0;
+    info->dwBuildNumber = 19045;
+    const PresentedDisplay* presented = presentedDisplay(true);
+    if (presented != nullptr && presented->versionPlatform != 0) {
+        info->dwPlatformId = presented->versionPlatform;
+        info->dwMajorVersion = presented->versionMajor;
+        info->dwMinorVersion = presented->versionMinor;
+    }
     std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
     return TRUE;
 }

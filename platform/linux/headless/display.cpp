@@ -126,8 +126,8 @@ bool openBox(BoxSurface* box, WindowRecord* owner, const char* text, const char*
     return false;
 }
 
-bool paletteDisplay(void) {
-    return headless.presented.palette;
+const PresentedDisplay* presented(void) {
+    return &headless.presented;
 }
 
 void closeBox(BoxSurface* box) {
@@ -169,7 +169,7 @@ extern const Backend headlessBackend = {
     grabPointer,
     rideImplicitGrab,
     ungrabPointer,
-    paletteDisplay,
+    presented,
     openBox,
     closeBox,
 };

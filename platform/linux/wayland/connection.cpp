@@ -401,9 +401,9 @@ WindowRecord* waylandRecordOf(wl_surface* surface) {
     return nullptr;
 }
 
-// No palette displays exist on Wayland.
-static bool paletteDisplay(void) {
-    return false;
+// A real display presents nothing but itself.
+static const PresentedDisplay* presented(void) {
+    return nullptr;
 }
 
 extern const Backend waylandBackend = {
@@ -433,7 +433,7 @@ extern const Backend waylandBackend = {
     waylandGrabPointer,
     waylandRideImplicitGrab,
     waylandUngrabPointer,
-    paletteDisplay,
+    presented,
     waylandOpenBox,
     waylandCloseBox,
 };

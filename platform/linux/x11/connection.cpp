@@ -178,10 +178,9 @@ X11Window* x11Part(WindowRecord* window) {
     return reinterpret_cast<X11Window*>(window->native);
 }
 
-// The layer draws through GLX's true-colour configurations, and the servers it meets (Xorg,
-// XWayland, Xvfb) are true-colour displays, so palettes find nothing to do here.
-static bool paletteDisplay(void) {
-    return false;
+// A real display presents nothing but itself.
+static const PresentedDisplay* presented(void) {
+    return nullptr;
 }
 
 extern const Backend x11Backend = {
@@ -211,7 +210,7 @@ extern const Backend x11Backend = {
     x11GrabPointer,
     x11RideImplicitGrab,
     x11UngrabPointer,
-    paletteDisplay,
+    presented,
     x11OpenBox,
     x11CloseBox,
 };
