@@ -1,8 +1,8 @@
 // The test controls of the display and the system: what the headless display presents (pixel
 // formats, a palette, message boxes taken), the system palette and colours, the registry's values
 // and the system version.
-#include "platform/linux/backend.h"
-#include "platform/linux/presented.h"
+#include "platform/emulated/backend.h"
+#include "platform/emulated/presented.h"
 #include "platform/testctl.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 // The test controls that work through the layer's hook: fault injection, the counts of
 // realizations and broadcasts, the record of message boxes, and the virtual clock (clock.cpp).
-#include "platform/linux/core/core.h"
+#include "platform/emulated/core/core.h"
 #include "platform/testctl.h"
 #include "platform/testctl/clock.h"
 

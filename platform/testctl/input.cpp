@@ -1,6 +1,6 @@
 // The input test controls: keys, characters and the pointer given to a window through the core's
 // input functions, as a display backend's event handlers give them, on a US keyboard.
-#include "platform/linux/core/core.h"
+#include "platform/emulated/core/core.h"
 #include "platform/testctl.h"
 
 #include <cstring>

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "platform/linux/backend.h"
+#include "platform/emulated/backend.h"
 #include "platform/testctl.h"
 #include "tests/support/messages.h"
 

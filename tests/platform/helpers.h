@@ -2,7 +2,7 @@
 // round trips and the focus on the layer's own connection, and XTest input on it.
 #pragma once
 
-#include "platform/linux/x11/x11.h"
+#include "platform/emulated/x11/x11.h"
 #include "tests/support/messages.h"
 
 #include <X11/keysym.h>

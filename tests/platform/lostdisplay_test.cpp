@@ -2,7 +2,7 @@
 // (the child must end with a message and a non-zero code), and one without GLX.
 #include <gtest/gtest.h>
 
-#include "platform/linux/x11/x11.h"
+#include "platform/emulated/x11/x11.h"
 #include "tests/support/messages.h"
 
 #include <csignal>

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/testctl.h"
-#include "platform/linux/x11/x11.h"
+#include "platform/emulated/x11/x11.h"
 #include <X11/keysym.h>
 #include "tests/support/messages.h"
 

@@ -3,7 +3,7 @@
 // nothing more or until a condition holds.
 #pragma once
 
-#include "platform/linux/backend.h"
+#include "platform/emulated/backend.h"
 #include "tests/support/support.h"
 
 #include <cstring>

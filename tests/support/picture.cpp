@@ -1,7 +1,7 @@
 // Pictures read back from the layer's windows, whichever display the test runs on, and the X
 // connection and windows behind the layer's, for tests of the X11 backend that talk to the server
 // themselves.
-#include "platform/linux/x11/x11.h"
+#include "platform/emulated/x11/x11.h"
 #include "tests/support/support.h"
 
 #include <GL/gl.h>

@@ -3,7 +3,7 @@
 // through the virtual-keyboard protocol, the test pointer, and OpenGL through EGL.
 #include <gtest/gtest.h>
 
-#include "platform/linux/backend.h"
+#include "platform/emulated/backend.h"
 #include "tests/support/inject.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"

@@ -6,7 +6,7 @@
 // to libdecor: tests/wayland/weston_test.cpp.)
 #include <gtest/gtest.h>
 
-#include "platform/linux/wayland/wayland.h"
+#include "platform/emulated/wayland/wayland.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
 #include "tests/support/messages.h"

@@ -3,7 +3,7 @@
 // messages, and Return, Escape, a click on OK and the compositor's close each answer it.
 #include <gtest/gtest.h>
 
-#include "platform/linux/backend.h"
+#include "platform/emulated/backend.h"
 #include "tests/support/support.h"
 #include "tests/support/wayland.h"
 #include "tests/support/messages.h"

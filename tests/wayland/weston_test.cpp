@@ -4,7 +4,7 @@
 // libdecor path, and ends with its message when the compositor goes.
 #include <gtest/gtest.h>
 
-#include "platform/linux/wayland/wayland.h"
+#include "platform/emulated/wayland/wayland.h"
 #include "tests/e2e/driver.h"
 #include "tests/e2e/model.h"
 #include "tests/support/wayland.h"
