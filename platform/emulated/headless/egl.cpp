@@ -122,7 +122,7 @@ const PIXELFORMATDESCRIPTOR* headlessDescribeFormat(int number) {
     int presented = headless.presented.formatCount;
     if (presented > 0) {
         return number >= 1 && number <= presented ? &headless.presented.formats[number - 1]
-                                                   : nullptr;
+                                                  : nullptr;
     }
     loadRealFormats();
     return realDescription(number);
