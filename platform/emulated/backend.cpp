@@ -7,12 +7,21 @@
 #include <cstring>
 
 // Each backend's record, from its own folder.
+#ifdef __EMSCRIPTEN__
+extern const Backend webBackend;
+#else
 extern const Backend waylandBackend;
 extern const Backend x11Backend;
 extern const Backend headlessBackend;
+#endif
 
 namespace {
 
+#ifdef __EMSCRIPTEN__
+// In the browser the page's canvas is the only display.
+const Backend* const candidates[] = {&webBackend};
+const Backend* const named[] = {&webBackend};
+#else
 // Wayland first: on a Wayland desktop X11 is only its compatibility server. The headless display
 // is never tried by itself: a program that cannot reach a display fails as it always has, rather
 // than run where nobody can see it.
@@ -20,6 +29,7 @@ const Backend* const candidates[] = {&waylandBackend, &x11Backend};
 
 // What WRENDLE_BACKEND can name; the message for any other value lists them.
 const Backend* const named[] = {&headlessBackend, &x11Backend, &waylandBackend};
+#endif
 
 struct Choice {
     bool made;
@@ -65,7 +75,7 @@ const Backend* chooseNamed(const char* name) {
         }
         // Wayland is silent when the environment names no compositor, as it must be when it is
         // only the first of the backends tried; asked for by name, it is not.
-        if (backend == &waylandBackend && backend->errorText()[0] == '\0') {
+        if (std::strcmp(backend->name, "wayland") == 0 && backend->errorText()[0] == '\0') {
             std::fprintf(stderr,
                          "%s: cannot use Wayland: neither WAYLAND_DISPLAY nor WAYLAND_SOCKET names "
                          "a compositor\n",

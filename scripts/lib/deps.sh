@@ -40,6 +40,8 @@ PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix
 # metainfo's validators, the icon renderer, and the tools that drive and read a window.
 PACKAGE_TEST_PACKAGES=(lintian desktop-file-utils appstream librsvg2-bin imagemagick xvfb xdotool
   x11-utils)
+# The web build (scripts/web): Debian's emscripten, and the browser that tests its page.
+WEB_PACKAGES=(emscripten chromium)
 # The benchmarks: the peer library (its Wayland build is fetched by scripts/bench itself, with
 # what it needs), the virtual X server and the headless compositor.
 BENCH_PACKAGES=(libglfw3-dev xvfb sway libwayland-cursor0)

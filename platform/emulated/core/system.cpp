@@ -69,6 +69,22 @@ void WINAPI Sleep(DWORD milliseconds) {
     if (platformHook != nullptr && platformHook->sleep(milliseconds)) {
         return;
     }
+#ifdef __EMSCRIPTEN__
+    // In the browser a sleep on the clock would block the page: nothing would be shown and no
+    // input would come. The backend's wait yields to the browser instead (which presents the
+    // frame drawn); input arriving meanwhile is queued, as Win32 queues it during a Sleep, and
+    // the sleep goes on to its deadline.
+    const Backend* backend = platformBackend();
+    if (backend != nullptr) {
+        DWORD start = GetTickCount();
+        DWORD elapsed = 0;
+        do {
+            backend->waitForEvents((int)(milliseconds - elapsed));
+            elapsed = GetTickCount() - start;
+        } while (elapsed < milliseconds);
+        return;
+    }
+#endif
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     if (milliseconds == 0) {

@@ -1,0 +1,152 @@
+// The web backend's OpenGL: one pixel format as a WebGL 1 context offers it, contexts on the
+// canvas through Emscripten's HTML5 API, and the OpenGL 1.1 layer started on each new context.
+#include "platform/emulated/web/web.h"
+
+#include <emscripten/html5.h>
+
+#include <cstring>
+
+// The OpenGL 1.1 layer over WebGL (platform/emulated/web/gl11.cpp): started once a WebGL context
+// is current, told when the browser takes the context away and when it gives it back.
+bool gl11Start(void);
+void gl11Lost(void);
+bool gl11Restore(void);
+
+namespace {
+
+const char* const CANVAS = "#canvas";
+
+// The one configuration: a canvas has one drawing buffer, so every context draws to it.
+char canvasConfig;
+
+// The context the layer was started on last; a context made current for the first time starts it.
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE startedOn = 0;
+
+// Double-buffered RGB with a 16-bit depth buffer, as every WebGL 1 context can give (depth is
+// "at least 16 bits"); the canvas is opaque, so no alpha plane shows through the page.
+PIXELFORMATDESCRIPTOR describeCanvas(void) {
+    PIXELFORMATDESCRIPTOR format;
+    std::memset(&format, 0, sizeof(format));
+    format.nSize = sizeof(PIXELFORMATDESCRIPTOR);
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.iPixelType = PFD_TYPE_RGBA;
+    format.cColorBits = 24;
+    format.cRedBits = 8;
+    format.cRedShift = 16;
+    format.cGreenBits = 8;
+    format.cGreenShift = 8;
+    format.cBlueBits = 8;
+    format.cDepthBits = 16;
+    format.iLayerType = PFD_MAIN_PLANE;
+    return format;
+}
+
+const PIXELFORMATDESCRIPTOR canvasFormat = describeCanvas();
+
+// The browser may take WebGL away (a lost GPU); the layer keeps what it needs to rebuild.
+EM_BOOL onContextLost(int type, const void* reserved, void* data) {
+    (void)type;
+    (void)reserved;
+    (void)data;
+    gl11Lost();
+    return EM_TRUE;
+}
+
+EM_BOOL onContextRestored(int type, const void* reserved, void* data) {
+    (void)type;
+    (void)reserved;
+    (void)data;
+    gl11Restore();
+    return EM_TRUE;
+}
+
+} // namespace
+
+int webFormatCount(void) {
+    return 1;
+}
+
+const PIXELFORMATDESCRIPTOR* webDescribeFormat(int number) {
+    return number == 1 ? &canvasFormat : nullptr;
+}
+
+bool webSetFormat(WindowRecord* window, int number) {
+    if (number != 1) {
+        return false;
+    }
+    webPart(window)->hasFormat = true;
+    return true;
+}
+
+// The drawing buffer follows the canvas's size (display.cpp sets both).
+void webResizeSurface(WindowRecord* window) {
+    (void)window;
+}
+
+void webDestroySurface(WindowRecord* window) {
+    webPart(window)->hasFormat = false;
+}
+
+// WebGL 1 without antialiasing, as OpenGL 1.1 draws; the drawing buffer is preserved so that the
+// last frame stays in the page after the program ends, and reads of the canvas see what was drawn.
+bool webCreateContext(WindowRecord* window, NativeContext* out) {
+    if (!webPart(window)->hasFormat) {
+        return false;
+    }
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_TRUE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.preserveDrawingBuffer = EM_TRUE;
+    attributes.majorVersion = 1;
+    attributes.minorVersion = 0;
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(CANVAS, &attributes);
+    if (context <= 0) {
+        copyText(web.errorText, sizeof(web.errorText), "the browser offers no WebGL 1 context");
+        return false;
+    }
+    emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_TRUE, onContextLost);
+    emscripten_set_webglcontextrestored_callback(CANVAS, nullptr, EM_TRUE, onContextRestored);
+    out->context = (void*)context;
+    out->config = &canvasConfig;
+    return true;
+}
+
+bool webMakeCurrent(WindowRecord* window, const NativeContext* context) {
+    if (window == nullptr) {
+        emscripten_webgl_make_context_current(0);
+        return true;
+    }
+    if (context->config != &canvasConfig || !webPart(window)->hasFormat) {
+        return false;
+    }
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE handle = (EMSCRIPTEN_WEBGL_CONTEXT_HANDLE)context->context;
+    if (emscripten_webgl_make_context_current(handle) != EMSCRIPTEN_RESULT_SUCCESS) {
+        return false;
+    }
+    if (handle != startedOn) {
+        if (!gl11Start()) {
+            copyText(web.errorText, sizeof(web.errorText), "OpenGL 1.1 could not start on WebGL");
+            return false;
+        }
+        startedOn = handle;
+    }
+    return true;
+}
+
+void webDeleteContext(const NativeContext* context) {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE handle = (EMSCRIPTEN_WEBGL_CONTEXT_HANDLE)context->context;
+    if (handle == startedOn) {
+        startedOn = 0;
+    }
+    emscripten_webgl_destroy_context(handle);
+}
+
+// The browser presents the canvas when the program yields to it (every wait and Sleep), so a swap
+// has nothing to do: the frame drawn is the one shown at the next yield.
+bool webSwapBuffers(WindowRecord* window) {
+    return webPart(window)->hasFormat;
+}

@@ -1,0 +1,240 @@
+// DOM events in, Win32 input out: keys from the page's keyboard events, the pointer on the
+// canvas, the page's focus and its going away, each handed to the core's input functions.
+#include "platform/emulated/web/web.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstring>
+
+// The box's OK button (display.cpp).
+extern "C" void webBoxAnswered(void);
+
+namespace {
+
+const char* const CANVAS = "#canvas";
+
+// A physical key (KeyboardEvent.code): its virtual key and its X key code (evdev + 8), the
+// numbering the core keeps key state in and reads the US layout's characters by.
+struct WebKey {
+    const char* code;
+    int virtualKey;
+    unsigned keycode;
+};
+
+const WebKey KEYS[] = {
+    {"ArrowLeft", VK_LEFT, 113},   {"ArrowUp", VK_UP, 111},      {"ArrowRight", VK_RIGHT, 114},
+    {"ArrowDown", VK_DOWN, 116},   {"Escape", VK_ESCAPE, 9},     {"Enter", VK_RETURN, 36},
+    {"NumpadEnter", VK_RETURN, 104}, {"Space", VK_SPACE, 65},    {"ShiftLeft", VK_SHIFT, 50},
+    {"ShiftRight", VK_SHIFT, 62},  {"ControlLeft", VK_CONTROL, 37},
+    {"ControlRight", VK_CONTROL, 105},
+    {"Digit1", '1', 10},           {"Digit2", '2', 11},          {"Digit3", '3', 12},
+    {"Digit4", '4', 13},           {"Digit5", '5', 14},          {"Digit6", '6', 15},
+    {"Digit7", '7', 16},           {"Digit8", '8', 17},          {"Digit9", '9', 18},
+    {"Digit0", '0', 19},
+    {"KeyQ", 'Q', 24},             {"KeyW", 'W', 25},            {"KeyE", 'E', 26},
+    {"KeyR", 'R', 27},             {"KeyT", 'T', 28},            {"KeyY", 'Y', 29},
+    {"KeyU", 'U', 30},             {"KeyI", 'I', 31},            {"KeyO", 'O', 32},
+    {"KeyP", 'P', 33},             {"KeyA", 'A', 38},            {"KeyS", 'S', 39},
+    {"KeyD", 'D', 40},             {"KeyF", 'F', 41},            {"KeyG", 'G', 42},
+    {"KeyH", 'H', 43},             {"KeyJ", 'J', 44},            {"KeyK", 'K', 45},
+    {"KeyL", 'L', 46},             {"KeyZ", 'Z', 52},            {"KeyX", 'X', 53},
+    {"KeyC", 'C', 54},             {"KeyV", 'V', 55},            {"KeyB", 'B', 56},
+    {"KeyN", 'N', 57},             {"KeyM", 'M', 58},
+    {"F1", VK_F1, 67},             {"F2", VK_F1 + 1, 68},            {"F3", VK_F1 + 2, 69},
+    {"F4", VK_F1 + 3, 70},             {"F5", VK_F1 + 4, 71},            {"F6", VK_F1 + 5, 72},
+    {"F7", VK_F1 + 6, 73},             {"F8", VK_F1 + 7, 74},            {"F9", VK_F1 + 8, 75},
+    {"F10", VK_F1 + 9, 76},           {"F11", VK_F1 + 10, 95},          {"F12", VK_F1 + 11, 96},
+};
+
+const WebKey* keyOfCode(const char* code) {
+    for (const WebKey& key : KEYS) {
+        if (std::strcmp(key.code, code) == 0) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+// KeyboardEvent.key names a key ("Shift", "ArrowLeft") or gives the one character it types, as
+// UTF-8 here: one character is one code point.
+int characterBytes(const char* key) {
+    int length = (int)std::strlen(key);
+    if (length == 0 || length > 4) {
+        return 0;
+    }
+    int bytes = (key[0] & 0x80) == 0 ? 1 : ((key[0] & 0xe0) == 0xc0 ? 2 : ((key[0] & 0xf0) == 0xe0 ? 3 : 4));
+    return bytes == length ? length : 0;
+}
+
+unsigned modifiersOf(const EmscriptenKeyboardEvent* event) {
+    return (event->shiftKey ? KEY_SHIFT : 0u) | (event->ctrlKey ? KEY_CONTROL : 0u) |
+           (event->altKey ? KEY_ALT : 0u);
+}
+
+// A box shown in the page answers to Enter, Escape and Space as its OK button.
+bool answersBox(const char* code) {
+    return std::strcmp(code, "Enter") == 0 || std::strcmp(code, "NumpadEnter") == 0 ||
+           std::strcmp(code, "Escape") == 0 || std::strcmp(code, "Space") == 0;
+}
+
+// A key the program receives is the page's no more (preventDefault: no scrolling by arrows or
+// Space, no find by F3); any other key keeps its meaning for the browser. A repeat (the `repeat`
+// flag) is a new key-down, as Win32 sends one.
+EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
+    (void)data;
+    bool press = type == EMSCRIPTEN_EVENT_KEYDOWN;
+    if (web.box != nullptr) {
+        if (press && answersBox(event->code)) {
+            webBoxAnswered();
+            return EM_TRUE;
+        }
+        return EM_FALSE;
+    }
+    WindowRecord* window = web.window;
+    if (window == nullptr) {
+        return EM_FALSE;
+    }
+    const WebKey* known = keyOfCode(event->code);
+    int bytes = characterBytes(event->key);
+    // Control and Alt combinations stay the browser's unless the key is one the program knows.
+    if (known == nullptr && (bytes == 0 || event->ctrlKey || event->altKey || event->metaKey)) {
+        return EM_FALSE;
+    }
+    KeyEvent key = KeyEvent();
+    key.press = press;
+    key.keycode = known != nullptr ? known->keycode : 0;
+    key.virtualKey = known != nullptr ? known->virtualKey : 0;
+    key.modifiers = modifiersOf(event);
+    key.screen.x = web.pointerX;
+    key.screen.y = web.pointerY;
+    key.keymapNamesKey = known != nullptr;
+    if (press && bytes > 0) {
+        std::memcpy(key.characters, event->key, (size_t)bytes);
+        key.characterCount = bytes;
+    }
+    inputKey(window, &key);
+    web.arrived = true;
+    return EM_TRUE;
+}
+
+// The held buttons as MK_ flags from MouseEvent.buttons (1 left, 2 right, 4 middle), with the
+// modifiers.
+WPARAM heldFlags(const EmscriptenMouseEvent* event) {
+    WPARAM held = 0;
+    held |= (event->buttons & 1) != 0 ? MK_LBUTTON : 0;
+    held |= (event->buttons & 2) != 0 ? MK_RBUTTON : 0;
+    held |= (event->buttons & 4) != 0 ? MK_MBUTTON : 0;
+    held |= event->shiftKey ? MK_SHIFT : 0;
+    held |= event->ctrlKey ? MK_CONTROL : 0;
+    return held;
+}
+
+EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
+    (void)data;
+    WindowRecord* window = web.window;
+    if (window == nullptr || web.box != nullptr) {
+        return EM_FALSE;
+    }
+    int x = (int)event->targetX;
+    int y = (int)event->targetY;
+    web.pointerX = x;
+    web.pointerY = y;
+    POINT screen = {x, y};
+    WPARAM held = heldFlags(event);
+    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) {
+        inputPointerMove(window, x, y, screen, held);
+        web.arrived = true;
+        return EM_TRUE;
+    }
+    // DOM numbers buttons left 0, middle 1, right 2; the core left 0, right 1, middle 2.
+    static const int BUTTONS[3] = {0, 2, 1};
+    static const WPARAM FLAGS[3] = {MK_LBUTTON, MK_MBUTTON, MK_RBUTTON};
+    if (event->button > 2) {
+        return EM_FALSE;
+    }
+    bool press = type == EMSCRIPTEN_EVENT_MOUSEDOWN;
+    // MouseEvent.buttons holds the state after the event; the core wants it before.
+    held = press ? held & ~FLAGS[event->button] : held | FLAGS[event->button];
+    const WPARAM all = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
+    unsigned grab = press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
+    inputPointerButton(window, BUTTONS[event->button], press, x, y, screen, held, grab);
+    web.arrived = true;
+    return EM_TRUE;
+}
+
+// The page losing the focus (another tab, another program) lets go of every key held: their
+// releases go elsewhere.
+EM_BOOL onFocus(int type, const EmscriptenFocusEvent* event, void* data) {
+    (void)event;
+    (void)data;
+    if (web.window == nullptr) {
+        return EM_FALSE;
+    }
+    bool focused = type == EMSCRIPTEN_EVENT_FOCUS;
+    if (!focused) {
+        inputForgetKeys();
+    }
+    inputFocus(web.window, focused);
+    web.arrived = true;
+    return EM_FALSE;
+}
+
+// clang-format off
+// What html5.h does not offer: the pointer's id for setPointerCapture, a context menu that would
+// cover the canvas at a right click, and pagehide, the last moment of a page going away.
+EM_JS(void, webAddPageListeners, (const char* selector), {
+    var canvas = document.querySelector(UTF8ToString(selector));
+    var listeners = [];
+    function listen(target, type, handler) {
+        target.addEventListener(type, handler);
+        listeners.push([target, type, handler]);
+    }
+    if (canvas) {
+        listen(canvas, "pointerdown", function(e) { Module.wrendlePointerId = e.pointerId; });
+        listen(canvas, "contextmenu", function(e) { e.preventDefault(); });
+    }
+    listen(window, "pagehide", function() { _webPageHidden(); });
+    Module.wrendleListeners = listeners;
+});
+
+EM_JS(void, webRemovePageListeners, (void), {
+    var listeners = Module.wrendleListeners || [];
+    for (var i = 0; i < listeners.length; i++) {
+        listeners[i][0].removeEventListener(listeners[i][1], listeners[i][2]);
+    }
+    Module.wrendleListeners = [];
+});
+// clang-format on
+
+} // namespace
+
+// The tab going away: the window's last chance to hear of it, as a close box's WM_CLOSE.
+extern "C" EMSCRIPTEN_KEEPALIVE void webPageHidden(void) {
+    if (web.window != nullptr) {
+        inputCloseRequested(web.window);
+        web.arrived = true;
+    }
+}
+
+void webListen(void) {
+    const char* page = EMSCRIPTEN_EVENT_TARGET_WINDOW;
+    emscripten_set_keydown_callback(page, nullptr, EM_TRUE, onKey);
+    emscripten_set_keyup_callback(page, nullptr, EM_TRUE, onKey);
+    emscripten_set_mousedown_callback(CANVAS, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mouseup_callback(CANVAS, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mousemove_callback(CANVAS, nullptr, EM_TRUE, onMouse);
+    emscripten_set_focus_callback(page, nullptr, EM_TRUE, onFocus);
+    emscripten_set_blur_callback(page, nullptr, EM_TRUE, onFocus);
+    webAddPageListeners(CANVAS);
+    web.listening = true;
+}
+
+void webStopListening(void) {
+    if (!web.listening) {
+        return;
+    }
+    emscripten_html5_remove_all_event_listeners();
+    webRemovePageListeners();
+    web.listening = false;
+}
