@@ -1,6 +1,6 @@
 // Key colours: the window shows the colour of the last key pressed (R red, G green, B blue, W
-// white), grey while the left button is held on it; Escape quits. It waits for input rather than
-// animating, so it shows the kit's blocking loop at rest.
+// white, the left arrow yellow), grey while the left button is held on it; Escape quits. It waits
+// for input rather than animating, so it shows the kit's blocking loop at rest.
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -40,6 +40,9 @@ void onBlue(void) {
 void onWhite(void) {
     paint(1.0f, 1.0f, 1.0f);
 }
+void onLeft(void) {
+    paint(1.0f, 1.0f, 0.0f);
+}
 
 // A mouse handler does not ask for a repaint as a key handler does, so it draws itself.
 void onPress(MouseEvent* event) {
@@ -57,14 +60,17 @@ int main() {
         std::fprintf(stderr, "keys: the window could not be opened\n");
         return 1;
     }
-    std::printf("Wrendle kit: R, G, B and W paint the window, the left button greys it; Escape "
+    std::printf("Wrendle kit: R, G, B, W and the left arrow paint the window, the left button "
+                "greys it; Escape "
                 "quits.\n");
     std::fflush(stdout);
     const char letters[] = {'r', 'R', 'g', 'G', 'b', 'B', 'w', 'W'};
-    const KitHandler handlers[] = {onRed, onRed, onGreen, onGreen, onBlue, onBlue, onWhite, onWhite};
+    const KitHandler handlers[] = {onRed,  onRed,  onGreen, onGreen,
+                                   onBlue, onBlue, onWhite, onWhite};
     for (int i = 0; i < 8; i++) {
         kitBindKey(letters[i], handlers[i]);
     }
+    kitBindKey(KIT_KEY_LEFT, onLeft);
     kitBindMouse(KIT_LEFT_BUTTON, KIT_MOUSE_DOWN, onPress);
     kitRun(display);
     return 0;

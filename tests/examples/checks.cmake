@@ -7,3 +7,5 @@ set(WRENDLE_EXAMPLE_CHECKS_scribble "Wrendle kit: scribble" pixel:200,100:FFFFFF
     pixel:50,240:FFFFFF)
 set(WRENDLE_EXAMPLE_CHECKS_colours "Wrendle kit: colours" pixel:5,60:000000
     pixel:475,60:FFFFFF)
+set(WRENDLE_EXAMPLE_CHECKS_keys "Wrendle kit: keys" pixel:200,150:000040 drag:100,100:110,100
+    pixel:200,150:808080)

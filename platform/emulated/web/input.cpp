@@ -23,28 +23,66 @@ struct WebKey {
 };
 
 const WebKey KEYS[] = {
-    {"ArrowLeft", VK_LEFT, 113},   {"ArrowUp", VK_UP, 111},      {"ArrowRight", VK_RIGHT, 114},
-    {"ArrowDown", VK_DOWN, 116},   {"Escape", VK_ESCAPE, 9},     {"Enter", VK_RETURN, 36},
-    {"NumpadEnter", VK_RETURN, 104}, {"Space", VK_SPACE, 65},    {"ShiftLeft", VK_SHIFT, 50},
-    {"ShiftRight", VK_SHIFT, 62},  {"ControlLeft", VK_CONTROL, 37},
+    {"ArrowLeft", VK_LEFT, 113},
+    {"ArrowUp", VK_UP, 111},
+    {"ArrowRight", VK_RIGHT, 114},
+    {"ArrowDown", VK_DOWN, 116},
+    {"Escape", VK_ESCAPE, 9},
+    {"Enter", VK_RETURN, 36},
+    {"NumpadEnter", VK_RETURN, 104},
+    {"Space", VK_SPACE, 65},
+    {"ShiftLeft", VK_SHIFT, 50},
+    {"ShiftRight", VK_SHIFT, 62},
+    {"ControlLeft", VK_CONTROL, 37},
     {"ControlRight", VK_CONTROL, 105},
-    {"Digit1", '1', 10},           {"Digit2", '2', 11},          {"Digit3", '3', 12},
-    {"Digit4", '4', 13},           {"Digit5", '5', 14},          {"Digit6", '6', 15},
-    {"Digit7", '7', 16},           {"Digit8", '8', 17},          {"Digit9", '9', 18},
+    {"Digit1", '1', 10},
+    {"Digit2", '2', 11},
+    {"Digit3", '3', 12},
+    {"Digit4", '4', 13},
+    {"Digit5", '5', 14},
+    {"Digit6", '6', 15},
+    {"Digit7", '7', 16},
+    {"Digit8", '8', 17},
+    {"Digit9", '9', 18},
     {"Digit0", '0', 19},
-    {"KeyQ", 'Q', 24},             {"KeyW", 'W', 25},            {"KeyE", 'E', 26},
-    {"KeyR", 'R', 27},             {"KeyT", 'T', 28},            {"KeyY", 'Y', 29},
-    {"KeyU", 'U', 30},             {"KeyI", 'I', 31},            {"KeyO", 'O', 32},
-    {"KeyP", 'P', 33},             {"KeyA", 'A', 38},            {"KeyS", 'S', 39},
-    {"KeyD", 'D', 40},             {"KeyF", 'F', 41},            {"KeyG", 'G', 42},
-    {"KeyH", 'H', 43},             {"KeyJ", 'J', 44},            {"KeyK", 'K', 45},
-    {"KeyL", 'L', 46},             {"KeyZ", 'Z', 52},            {"KeyX", 'X', 53},
-    {"KeyC", 'C', 54},             {"KeyV", 'V', 55},            {"KeyB", 'B', 56},
-    {"KeyN", 'N', 57},             {"KeyM", 'M', 58},
-    {"F1", VK_F1, 67},             {"F2", VK_F1 + 1, 68},            {"F3", VK_F1 + 2, 69},
-    {"F4", VK_F1 + 3, 70},             {"F5", VK_F1 + 4, 71},            {"F6", VK_F1 + 5, 72},
-    {"F7", VK_F1 + 6, 73},             {"F8", VK_F1 + 7, 74},            {"F9", VK_F1 + 8, 75},
-    {"F10", VK_F1 + 9, 76},           {"F11", VK_F1 + 10, 95},          {"F12", VK_F1 + 11, 96},
+    {"KeyQ", 'Q', 24},
+    {"KeyW", 'W', 25},
+    {"KeyE", 'E', 26},
+    {"KeyR", 'R', 27},
+    {"KeyT", 'T', 28},
+    {"KeyY", 'Y', 29},
+    {"KeyU", 'U', 30},
+    {"KeyI", 'I', 31},
+    {"KeyO", 'O', 32},
+    {"KeyP", 'P', 33},
+    {"KeyA", 'A', 38},
+    {"KeyS", 'S', 39},
+    {"KeyD", 'D', 40},
+    {"KeyF", 'F', 41},
+    {"KeyG", 'G', 42},
+    {"KeyH", 'H', 43},
+    {"KeyJ", 'J', 44},
+    {"KeyK", 'K', 45},
+    {"KeyL", 'L', 46},
+    {"KeyZ", 'Z', 52},
+    {"KeyX", 'X', 53},
+    {"KeyC", 'C', 54},
+    {"KeyV", 'V', 55},
+    {"KeyB", 'B', 56},
+    {"KeyN", 'N', 57},
+    {"KeyM", 'M', 58},
+    {"F1", VK_F1, 67},
+    {"F2", VK_F1 + 1, 68},
+    {"F3", VK_F1 + 2, 69},
+    {"F4", VK_F1 + 3, 70},
+    {"F5", VK_F1 + 4, 71},
+    {"F6", VK_F1 + 5, 72},
+    {"F7", VK_F1 + 6, 73},
+    {"F8", VK_F1 + 7, 74},
+    {"F9", VK_F1 + 8, 75},
+    {"F10", VK_F1 + 9, 76},
+    {"F11", VK_F1 + 10, 95},
+    {"F12", VK_F1 + 11, 96},
 };
 
 const WebKey* keyOfCode(const char* code) {
@@ -63,7 +101,9 @@ int characterBytes(const char* key) {
     if (length == 0 || length > 4) {
         return 0;
     }
-    int bytes = (key[0] & 0x80) == 0 ? 1 : ((key[0] & 0xe0) == 0xc0 ? 2 : ((key[0] & 0xf0) == 0xe0 ? 3 : 4));
+    int bytes = (key[0] & 0x80) == 0
+                    ? 1
+                    : ((key[0] & 0xe0) == 0xc0 ? 2 : ((key[0] & 0xf0) == 0xe0 ? 3 : 4));
     return bytes == length ? length : 0;
 }
 
@@ -157,7 +197,8 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     // MouseEvent.buttons holds the state after the event; the core wants it before.
     held = press ? held & ~FLAGS[event->button] : held | FLAGS[event->button];
     const WPARAM all = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
-    unsigned grab = press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
+    unsigned grab =
+        press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
     inputPointerButton(window, BUTTONS[event->button], press, x, y, screen, held, grab);
     web.arrived = true;
     return EM_TRUE;

@@ -1,0 +1,161 @@
+// The web build's page in headless Chromium: the page loads a kit program and the game, the
+// canvas takes the window's size, keys and the mouse reach the program (and only the keys it
+// gets lose their browser meaning), and Escape ends it with exit code 0 on the page.
+// Usage: node page.test.js [folder of the page, default out/web]
+"use strict";
+
+const test = require("node:test");
+const assert = require("node:assert");
+const fs = require("node:fs");
+const http = require("node:http");
+const path = require("node:path");
+const puppeteer = require("puppeteer-core");
+
+const root = path.resolve(process.argv[2] || path.join(__dirname, "..", "..", "out", "web"));
+const TYPES = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm"};
+
+// The page's folder over HTTP (a page loaded from file: may not fetch its .wasm).
+function serve() {
+  const server = http.createServer((request, response) => {
+    const name = path.basename(new URL(request.url, "http://localhost").pathname) || "index.html";
+    const file = path.join(root, name);
+    if (!fs.existsSync(file)) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, {"Content-Type": TYPES[path.extname(name)] || "application/octet-stream"});
+    fs.createReadStream(file).pipe(response);
+  });
+  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
+}
+
+let server;
+let browser;
+let base;
+
+test.before(async () => {
+  server = await serve();
+  base = `http://127.0.0.1:${server.address().port}/index.html`;
+  browser = await puppeteer.launch({
+    executablePath: "/usr/bin/chromium",
+    headless: "new",
+    args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+      "--disable-background-networking", "--disable-component-update", "--disable-sync",
+      "--no-first-run"],
+  });
+});
+
+test.after(async () => {
+  if (browser) await browser.close();
+  if (server) server.close();
+});
+
+// A page that records what went wrong in it: errors thrown under ASYNCIFY arrive as unhandled
+// rejections, others as page errors. Every wait ends early when one is recorded.
+async function open(program) {
+  const page = await browser.newPage();
+  const console = [];
+  page.on("console", (message) => console.push(message.text()));
+  await page.evaluateOnNewDocument(() => {
+    window.pageErrors = [];
+    window.addEventListener("unhandledrejection", (e) => window.pageErrors.push(String(e.reason)));
+    window.addEventListener("error", (e) => window.pageErrors.push(String(e.message)));
+  });
+  await page.goto(`${base}?program=${program}`);
+  return {page, console};
+}
+
+// Waits for a condition in the page, or for an error in it; fails with the error.
+async function waitFor(page, condition, ...args) {
+  await page.waitForFunction(
+    `(${condition})(...${JSON.stringify(args)}) || window.pageErrors.length > 0`,
+    {polling: 20, timeout: 15000});
+  const errors = await page.evaluate(() => window.pageErrors);
+  assert.deepStrictEqual(errors, []);
+}
+
+// The canvas's pixel at (x, y) from the top, as [r, g, b]: the drawing buffer is preserved, so
+// the canvas can be copied.
+function pixelIs(x, y, colour) {
+  const canvas = document.getElementById("canvas");
+  const copy = document.createElement("canvas");
+  copy.width = canvas.width;
+  copy.height = canvas.height;
+  const context = copy.getContext("2d");
+  context.drawImage(canvas, 0, 0);
+  const data = context.getImageData(x, y, 1, 1).data;
+  return data[0] === colour[0] && data[1] === colour[1] && data[2] === colour[2];
+}
+
+test("a kit program in the page: size, title, keys, mouse, and its end", async () => {
+  const {page, console} = await open("kit_keys");
+  // The first frame: the window's dark blue.
+  await waitFor(page, pixelIs, 200, 150, [0, 0, 64]);
+  const canvas = await page.evaluate(() => {
+    const c = document.getElementById("canvas");
+    return [c.width, c.height, c.clientWidth, c.clientHeight];
+  });
+  assert.deepStrictEqual(canvas, [400, 300, 400, 300], "drawing buffer and client size");
+  assert.strictEqual(await page.title(), "Wrendle kit: keys");
+  assert.ok(console.some((line) => line.startsWith("Wrendle kit: R, G, B, W")), "stdout in console");
+
+  // Letters reach the program's key bindings, lower case and with Shift.
+  await page.keyboard.press("r");
+  await waitFor(page, pixelIs, 200, 150, [255, 0, 0]);
+  await page.keyboard.down("Shift");
+  await page.keyboard.press("G");
+  await page.keyboard.up("Shift");
+  await waitFor(page, pixelIs, 200, 150, [0, 255, 0]);
+  // A key by its virtual key, not a character.
+  await page.keyboard.press("ArrowLeft");
+  await waitFor(page, pixelIs, 200, 150, [255, 255, 0]);
+
+  // The left button on the canvas, at a place away from its origin.
+  await page.mouse.click(50, 60);
+  await waitFor(page, pixelIs, 10, 10, [128, 128, 128]);
+
+  // Keys the program receives lose their browser meaning; a Tab or a Control combination of a
+  // key it does not know keeps its own.
+  const prevented = await page.evaluate(() => {
+    const send = (init) => {
+      const event = new KeyboardEvent("keydown", Object.assign({cancelable: true}, init));
+      window.dispatchEvent(event);
+      window.dispatchEvent(new KeyboardEvent("keyup", init));
+      return event.defaultPrevented;
+    };
+    return [send({code: "ArrowDown", key: "ArrowDown"}), send({code: "Space", key: " "}),
+      send({code: "Tab", key: "Tab"}), send({code: "Minus", key: "-", ctrlKey: true})];
+  });
+  assert.deepStrictEqual(prevented, [true, true, false, false]);
+
+  // Escape ends the program: the exit code on the page, the last frame kept, the overlay shown.
+  await page.keyboard.press("Escape");
+  await waitFor(page, () => document.body.dataset.exitCode !== undefined);
+  assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "0");
+  assert.ok(await page.evaluate(pixelIs, 10, 10, [128, 128, 128]), "the last frame stays");
+  assert.strictEqual(
+    await page.evaluate(() => getComputedStyle(document.getElementById("ended")).display), "block");
+  // Nothing listens any more: keys are the browser's again.
+  const after = await page.evaluate(() => {
+    const event = new KeyboardEvent("keydown", {code: "KeyR", key: "r", cancelable: true});
+    window.dispatchEvent(event);
+    return event.defaultPrevented;
+  });
+  assert.strictEqual(after, false);
+  await page.close();
+});
+
+test("the game in the page: a 1000 x 750 canvas, and Escape ends it with 0", async () => {
+  const {page} = await open("wrendle");
+  // The game's grey background is its first frame.
+  await waitFor(page, pixelIs, 500, 375, [102, 102, 102]);
+  const canvas = await page.evaluate(() => {
+    const c = document.getElementById("canvas");
+    return [c.width, c.height, c.clientWidth, c.clientHeight];
+  });
+  assert.deepStrictEqual(canvas, [1000, 750, 1000, 750]);
+  await page.keyboard.press("Escape");
+  await waitFor(page, () => document.body.dataset.exitCode !== undefined);
+  assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "0");
+  await page.close();
+});
