@@ -114,8 +114,8 @@ test("a kit program in the page: size, title, keys, mouse, and its end", async (
   await page.mouse.click(50, 60);
   await waitFor(page, pixelIs, 10, 10, [128, 128, 128]);
 
-  // Keys the program receives lose their browser meaning; a Tab or a Control combination of a
-  // key it does not know keeps its own.
+  // Keys the program receives (named keys, characters, F-keys) lose their browser meaning; a Tab
+  // or a Control combination of a key it does not know keeps its own.
   const prevented = await page.evaluate(() => {
     const send = (init) => {
       const event = new KeyboardEvent("keydown", Object.assign({cancelable: true}, init));
@@ -124,9 +124,10 @@ test("a kit program in the page: size, title, keys, mouse, and its end", async (
       return event.defaultPrevented;
     };
     return [send({code: "ArrowDown", key: "ArrowDown"}), send({code: "Space", key: " "}),
-      send({code: "Tab", key: "Tab"}), send({code: "Minus", key: "-", ctrlKey: true})];
+      send({code: "Minus", key: "-"}), send({code: "Tab", key: "Tab"}),
+      send({code: "Minus", key: "-", ctrlKey: true}), send({code: "F5", key: "F5", ctrlKey: false})];
   });
-  assert.deepStrictEqual(prevented, [true, true, false, false]);
+  assert.deepStrictEqual(prevented, [true, true, true, false, false, true]);
 
   // Escape ends the program: the exit code on the page, the last frame kept, the overlay shown.
   await page.keyboard.press("Escape");

@@ -71,6 +71,19 @@ const WebKey KEYS[] = {
     {"KeyB", 'B', 56},
     {"KeyN", 'N', 57},
     {"KeyM", 'M', 58},
+    // The typing block's other keys: by key code alone, so each is a key of its own for the
+    // key state, and the US layout names it where the program asked for that layout.
+    {"Minus", 0, 20},
+    {"Equal", 0, 21},
+    {"BracketLeft", 0, 34},
+    {"BracketRight", 0, 35},
+    {"Semicolon", 0, 47},
+    {"Quote", 0, 48},
+    {"Backquote", 0, 49},
+    {"Backslash", 0, 51},
+    {"Comma", 0, 59},
+    {"Period", 0, 60},
+    {"Slash", 0, 61},
     {"F1", VK_F1, 67},
     {"F2", VK_F1 + 1, 68},
     {"F3", VK_F1 + 2, 69},
@@ -135,20 +148,30 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
     if (window == nullptr) {
         return EM_FALSE;
     }
-    const WebKey* known = keyOfCode(event->code);
+    const WebKey* physical = keyOfCode(event->code);
+    bool known = physical != nullptr && physical->virtualKey != 0;
     int bytes = characterBytes(event->key);
     // Control and Alt combinations stay the browser's unless the key is one the program knows.
-    if (known == nullptr && (bytes == 0 || event->ctrlKey || event->altKey || event->metaKey)) {
+    if (!known && (bytes == 0 || event->ctrlKey || event->altKey || event->metaKey)) {
         return EM_FALSE;
     }
     KeyEvent key = KeyEvent();
     key.press = press;
-    key.keycode = known != nullptr ? known->keycode : 0;
-    key.virtualKey = known != nullptr ? known->virtualKey : 0;
+    key.keycode = physical != nullptr ? physical->keycode : 0;
+    key.virtualKey = known ? physical->virtualKey : 0;
+    // A letter key's virtual key is the letter the layout types (the A key of a French keyboard
+    // is where a US one has Q), as Win32 names it; a key that types no Latin letter (a Cyrillic
+    // layout) keeps the US layout's letter of its place.
+    char typed = bytes == 1 ? event->key[0] : 0;
+    if (key.virtualKey >= 'A' && key.virtualKey <= 'Z' && typed >= 'a' && typed <= 'z') {
+        key.virtualKey = typed - 'a' + 'A';
+    } else if (key.virtualKey >= 'A' && key.virtualKey <= 'Z' && typed >= 'A' && typed <= 'Z') {
+        key.virtualKey = typed;
+    }
     key.modifiers = modifiersOf(event);
     key.screen.x = web.pointerX;
     key.screen.y = web.pointerY;
-    key.keymapNamesKey = known != nullptr;
+    key.keymapNamesKey = known;
     if (press && bytes > 0) {
         std::memcpy(key.characters, event->key, (size_t)bytes);
         key.characterCount = bytes;
