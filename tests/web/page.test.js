@@ -1,7 +1,9 @@
 // The web build's page in headless Chromium: the page loads a kit program and the game, the
 // canvas takes the window's size, keys and the mouse reach the program (and only the keys it
-// gets lose their browser meaning), and Escape ends it with exit code 0 on the page.
-// Usage: node page.test.js [folder of the page, default out/web]
+// gets lose their browser meaning), Escape ends it with exit code 0 on the page, and a message
+// box is an overlay that Enter answers.
+// Usage: node page.test.js [folder of the page, default out/web] [folder of the test's own
+// programs, default build-web/tests/web]
 "use strict";
 
 const test = require("node:test");
@@ -11,15 +13,18 @@ const http = require("node:http");
 const path = require("node:path");
 const puppeteer = require("puppeteer-core");
 
-const root = path.resolve(process.argv[2] || path.join(__dirname, "..", "..", "out", "web"));
+const top = path.join(__dirname, "..", "..");
+const root = path.resolve(process.argv[2] || path.join(top, "out", "web"));
+// The test's own programs (tests/web/box.cpp), built by the web build but never put in the page.
+const checks = path.resolve(process.argv[3] || path.join(top, "build-web", "tests", "web"));
 const TYPES = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm"};
 
 // The page's folder over HTTP (a page loaded from file: may not fetch its .wasm).
 function serve() {
   const server = http.createServer((request, response) => {
     const name = path.basename(new URL(request.url, "http://localhost").pathname) || "index.html";
-    const file = path.join(root, name);
-    if (!fs.existsSync(file)) {
+    const file = [root, checks].map((folder) => path.join(folder, name)).find(fs.existsSync);
+    if (!file) {
       response.writeHead(404).end();
       return;
     }
@@ -158,5 +163,20 @@ test("the game in the page: a 1000 x 750 canvas, and Escape ends it with 0", asy
   await page.keyboard.press("Escape");
   await waitFor(page, () => document.body.dataset.exitCode !== undefined);
   assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "0");
+  await page.close();
+});
+
+test("a message box is an overlay in the page, its text on the console too", async () => {
+  const {page, console} = await open("web_box");
+  await waitFor(page, () => document.getElementById("wrendle-box") !== null);
+  const box = await page.evaluate(() => document.getElementById("wrendle-box").innerText);
+  assert.match(box, /Wrendle check/);
+  assert.match(box, /First line\.\nSecond line\./);
+  assert.ok(console.some((line) => line.includes("First line.")), "the text on the console");
+  // Keys answer the box, not the program; the program then ends with its own code.
+  await page.keyboard.press("Enter");
+  await waitFor(page, () => document.body.dataset.exitCode !== undefined);
+  assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "3");
+  assert.strictEqual(await page.evaluate(() => document.getElementById("wrendle-box")), null);
   await page.close();
 });

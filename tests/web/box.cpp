@@ -1,0 +1,16 @@
+// A program for the page's test only (never in out/web): a kit window, a message box over it, and
+// exit(3) once the box is answered, so the test sees the box in the page and a non-zero exit code.
+#include "platform/win32.h"
+#include "kit/kit.h"
+
+#include <cstdlib>
+
+int main() {
+    kitSetWindowRect(0, 0, 200, 100);
+    kitSetDisplayMode(KIT_RGBA | KIT_DOUBLE);
+    if (!kitOpenWindow("Wrendle web check: box")) {
+        return 1;
+    }
+    MessageBoxA(kitGetWindow(), "First line.\nSecond line.", "Wrendle check", MB_OK);
+    std::exit(3);
+}
