@@ -166,6 +166,15 @@ test("the game in the page: a 1000 x 750 canvas, and Escape ends it with 0", asy
   await page.close();
 });
 
+test("a program that never waits (an animation) still shows frames and takes keys", async () => {
+  const {page} = await open("kit_triangle");
+  await waitFor(page, pixelIs, 5, 5, [0, 0, 64]);
+  await page.keyboard.press("Escape");
+  await waitFor(page, () => document.body.dataset.exitCode !== undefined);
+  assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "0");
+  await page.close();
+});
+
 test("a message box is an overlay in the page, its text on the console too", async () => {
   const {page, console} = await open("web_box");
   await waitFor(page, () => document.getElementById("wrendle-box") !== null);

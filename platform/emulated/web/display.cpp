@@ -103,15 +103,30 @@ void focusWindow(WindowRecord* window) {
     }
 }
 
-// DOM events reach the core as they come, from the callbacks that run while the program waits.
-void pump(void) {}
+// A program that reads its queue without ever waiting (an idle handler that animates and
+// sleeps on the C++ clock, which blocks the page) would never let the browser show a frame or
+// hand over input; so reading the queue yields too, once this long has passed since the last.
+const double BUSY_YIELD_MS = 16.0;
+double lastYield = 0.0;
+
+void yieldToBrowser(unsigned ms) {
+    emscripten_sleep(ms);
+    lastYield = emscripten_get_now();
+}
+
+// DOM events reach the core as they come, from the callbacks that run while the program yields.
+void pump(void) {
+    if (emscripten_get_now() - lastYield >= BUSY_YIELD_MS) {
+        yieldToBrowser(0);
+    }
+}
 
 // Yields to the browser (ASYNCIFY) until something arrived or the time is up; every yield lets
 // the browser present the frame drawn before it. A wait of 0 yields once.
 void wait(int timeoutMs) {
     web.arrived = false;
     if (timeoutMs == 0) {
-        emscripten_sleep(0);
+        yieldToBrowser(0);
         return;
     }
     double deadline = emscripten_get_now() + (double)timeoutMs;
@@ -124,7 +139,7 @@ void wait(int timeoutMs) {
             }
             slice = left < (double)slice ? (int)left + 1 : slice;
         }
-        emscripten_sleep((unsigned)slice);
+        yieldToBrowser((unsigned)slice);
     }
 }
 
