@@ -172,9 +172,15 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
     key.screen.x = web.pointerX;
     key.screen.y = web.pointerY;
     key.keymapNamesKey = known;
-    if (press && bytes > 0) {
-        std::memcpy(key.characters, event->key, (size_t)bytes);
-        key.characterCount = bytes;
+    // The ANSI code page holds Latin-1: a character beyond it types nothing.
+    unsigned char first = (unsigned char)event->key[0];
+    if (press && bytes == 1) {
+        key.characters[0] = first;
+        key.characterCount = 1;
+    } else if (press && bytes == 2 && (first == 0xc2 || first == 0xc3)) {
+        key.characters[0] =
+            (unsigned char)(((first & 0x03) << 6) | ((unsigned char)event->key[1] & 0x3f));
+        key.characterCount = 1;
     }
     inputKey(window, &key);
     web.arrived = true;
