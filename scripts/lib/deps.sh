@@ -31,7 +31,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libx11-dev libgl-dev libgl1-mes
 # What the tests need besides: GoogleTest, the virtual X server, XTest and image tools, a
 # headless Wayland compositor with its key injector and screenshot tool, and a second one that
 # draws no decorations (weston) with libdecor's plugin, which draws them there.
-TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
+TEST_PACKAGES=(libgtest-dev libgles-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
   grim weston libdecor-0-plugin-1-cairo)
 # What scripts/package needs to make the Debian packages and the Windows zip.
 PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix
