@@ -28,10 +28,11 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libx11-dev libgl-dev libgl1-mesa-dev
   libgl1-mesa-dri libglx-mesa0 libegl-dev libegl-mesa0 libwayland-dev libwayland-bin
   wayland-protocols libxkbcommon-dev libdecor-0-dev)
-# What the tests need besides: GoogleTest, the virtual X server, XTest and image tools, a
-# headless Wayland compositor with its key injector and screenshot tool, and a second one that
-# draws no decorations (weston) with libdecor's plugin, which draws them there.
-TEST_PACKAGES=(libgtest-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
+# What the tests need besides: GoogleTest, OpenGL ES 2 (the browser's OpenGL layer built natively),
+# the virtual X server, XTest and image tools, a headless Wayland compositor with its key injector
+# and screenshot tool, and a second one that draws no decorations (weston) with libdecor's plugin,
+# which draws them there.
+TEST_PACKAGES=(libgtest-dev libgles-dev xvfb libxtst-dev x11-utils x11-apps xdotool imagemagick sway wtype
   grim weston libdecor-0-plugin-1-cairo)
 # What scripts/package needs to make the Debian packages and the Windows zip.
 PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix

@@ -153,8 +153,14 @@ test("a kit program in the page: size, title, keys, mouse, and its end", async (
 
 test("the game in the page: a 1000 x 750 canvas, and Escape ends it with 0", async () => {
   const {page} = await open("wrendle");
-  // The game's grey background is its first frame.
+  // The first frame: the field's navy border on all four sides round its grey, and the
+  // serpent's red head where the first game puts it (the canvas's rows run from the top).
   await waitFor(page, pixelIs, 500, 375, [102, 102, 102]);
+  await waitFor(page, pixelIs, 40, 349, [0, 0, 128]);
+  await waitFor(page, pixelIs, 940, 449, [0, 0, 128]);
+  await waitFor(page, pixelIs, 500, 709, [0, 0, 128]);
+  await waitFor(page, pixelIs, 600, 9, [0, 0, 128]);
+  await waitFor(page, pixelIs, 390, 100, [255, 0, 0]);
   const canvas = await page.evaluate(() => {
     const c = document.getElementById("canvas");
     return [c.width, c.height, c.clientWidth, c.clientHeight];

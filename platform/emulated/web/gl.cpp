@@ -1,16 +1,11 @@
 // The web backend's OpenGL: one pixel format as a WebGL 1 context offers it, contexts on the
 // canvas through Emscripten's HTML5 API, and the OpenGL 1.1 layer started on each new context.
+#include "platform/emulated/web/gl11.h"
 #include "platform/emulated/web/web.h"
 
 #include <emscripten/html5.h>
 
 #include <cstring>
-
-// The OpenGL 1.1 layer over WebGL (platform/emulated/web/gl11.cpp): started once a WebGL context
-// is current, told when the browser takes the context away and when it gives it back.
-bool gl11Start(void);
-void gl11Lost(void);
-bool gl11Restore(void);
 
 namespace {
 

@@ -1,0 +1,1247 @@
+// OpenGL 1.1's immediate mode, matrices and the state around them, drawn through OpenGL ES 2
+// (WebGL 1): vertices are transformed here, assembled into triangles, lines and pixel squares, and
+// handed to one trivial shader, so that the pixels are the ones a desktop OpenGL gives.
+#include "platform/emulated/web/gl11.h"
+
+#ifdef __EMSCRIPTEN__
+#include <webgl/webgl1.h>
+// The real WebGL call behind a name this file defines: calling the name itself would recurse.
+#define REAL(name) emscripten_##name
+#else
+#include <GLES2/gl2.h>
+#define REAL(name) name
+#endif
+
+// OpenGL ES has no double-precision type; OpenGL 1.1's calls take it.
+typedef double GLdouble;
+
+#include <cmath>
+#include <cstring>
+
+// OpenGL 1.1's names that OpenGL ES 2 does not carry.
+#define GL11_QUADS 0x0007
+#define GL11_QUAD_STRIP 0x0008
+#define GL11_POLYGON 0x0009
+#define GL11_STACK_OVERFLOW 0x0503
+#define GL11_STACK_UNDERFLOW 0x0504
+#define GL11_FRONT_LEFT 0x0400
+#define GL11_FRONT_RIGHT 0x0401
+#define GL11_BACK_LEFT 0x0402
+#define GL11_BACK_RIGHT 0x0403
+#define GL11_LEFT 0x0406
+#define GL11_RIGHT 0x0407
+#define GL11_AUX0 0x0409
+#define GL11_AUX3 0x040C
+#define GL11_CURRENT_COLOR 0x0B00
+#define GL11_CURRENT_INDEX 0x0B01
+#define GL11_POINT_SIZE 0x0B11
+#define GL11_SHADE_MODEL 0x0B54
+#define GL11_MATRIX_MODE 0x0BA0
+#define GL11_MODELVIEW_STACK_DEPTH 0x0BA3
+#define GL11_PROJECTION_STACK_DEPTH 0x0BA4
+#define GL11_MODELVIEW_MATRIX 0x0BA6
+#define GL11_PROJECTION_MATRIX 0x0BA7
+#define GL11_DRAW_BUFFER 0x0C01
+#define GL11_INDEX_CLEAR_VALUE 0x0C20
+#define GL11_INDEX_MODE 0x0C30
+#define GL11_RGBA_MODE 0x0C31
+#define GL11_DOUBLEBUFFER 0x0C32
+#define GL11_MAX_MODELVIEW_STACK_DEPTH 0x0D36
+#define GL11_MAX_PROJECTION_STACK_DEPTH 0x0D38
+#define GL11_INDEX_BITS 0x0D51
+#define GL11_FLAT 0x1D00
+#define GL11_SMOOTH 0x1D01
+#define GL11_MODELVIEW 0x1700
+#define GL11_PROJECTION 0x1701
+#define GL11_TEXTURE 0x1702
+#define GL11_ACCUM_BUFFER_BIT 0x0200
+#define GL11_NO_PRIMITIVE 0xFFFF
+
+namespace {
+
+const int STACK_DEPTH = 32; // as Mesa's, for both stacks
+// Vertices handed to OpenGL ES in one draw; a longer primitive is drawn in several.
+const int OUT_VERTICES = 3072;
+
+struct Vertex {
+    float clip[4];   // after the modelview and projection matrices
+    float colour[4]; // clamped to [0, 1], as the rasteriser sees it
+};
+
+// One vertex as OpenGL ES receives it: a clip position and a colour.
+struct OutVertex {
+    float position[4];
+    float colour[4];
+};
+
+struct Layer {
+    bool ready; // a context is current and the program and buffer exist
+    GLuint program;
+    GLuint buffer;
+    GLint positionAt;
+    GLint colourAt;
+    GLint constantColourAt;
+    GLint useConstantAt;
+    GLenum error;
+
+    float stacks[2][STACK_DEPTH][16]; // column by column, as OpenGL keeps them
+    int depth[2];                     // 1 + pushes, per stack
+    int matrixMode;                   // 0 modelview, 1 projection, 2 texture (kept, unused)
+    float textureMatrix[16];
+
+    float colour[4];
+    float index;
+    float clearIndex;
+    float clearColour[4];
+    float pointSize;
+    float lineWidth;
+    GLenum shadeModel;
+    GLenum drawBuffer;
+    GLint viewport[4];
+
+    // The primitive between glBegin and glEnd, assembled as its vertices arrive: the first one,
+    // and the last three (recent[0] the latest).
+    GLenum primitive;
+    int count;
+    Vertex first;
+    Vertex recent[3];
+
+    GLenum outMode; // GL_TRIANGLES or GL_LINES
+    int outCount;
+    OutVertex out[OUT_VERTICES];
+};
+
+Layer layer = {};
+
+void setError(GLenum error) {
+    if (layer.error == GL_NO_ERROR) {
+        layer.error = error;
+    }
+}
+
+// Most calls are errors between glBegin and glEnd.
+bool insidePrimitive(void) {
+    if (layer.primitive != GL11_NO_PRIMITIVE) {
+        setError(GL_INVALID_OPERATION);
+        return true;
+    }
+    return false;
+}
+
+float* currentMatrix(void) {
+    if (layer.matrixMode == 2) {
+        return layer.textureMatrix;
+    }
+    return layer.stacks[layer.matrixMode][layer.depth[layer.matrixMode] - 1];
+}
+
+void identity(float* m) {
+    for (int i = 0; i < 16; i++) {
+        m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+    }
+}
+
+// current = current * m: the new matrix applies to vertices first.
+void multiply(const float* m) {
+    float* c = currentMatrix();
+    float result[16];
+    for (int column = 0; column < 4; column++) {
+        for (int row = 0; row < 4; row++) {
+            result[column * 4 + row] = c[row] * m[column * 4] + c[4 + row] * m[column * 4 + 1] +
+                                       c[8 + row] * m[column * 4 + 2] +
+                                       c[12 + row] * m[column * 4 + 3];
+        }
+    }
+    std::memcpy(c, result, sizeof result);
+}
+
+float clampUnit(float v) {
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+
+// A point, line or square's width in whole pixels, as OpenGL 1.1 rounds an aliased size.
+int wholeSize(float size) {
+    int whole = (int)std::floor(size + 0.5f);
+    return whole < 1 ? 1 : whole;
+}
+
+// --- Output to OpenGL ES ---------------------------------------------------------------------
+
+// Whether a primitive's vertices all carry one colour, and which.
+bool oneColour(const OutVertex* v, int vertices) {
+    for (int i = 1; i < vertices; i++) {
+        if (std::memcmp(v[i].colour, v[0].colour, sizeof v[0].colour) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Draws the buffer's primitives in runs. A run of one colour takes it from a uniform: the
+// rasteriser's interpolation of three equal values can come out a hair away from the value,
+// which rounds to another byte where desktop OpenGL's constant colour does not.
+void flush(void) {
+    if (layer.outCount == 0) {
+        return;
+    }
+    if (layer.ready) {
+        REAL(glUseProgram)(layer.program);
+        REAL(glBindBuffer)(GL_ARRAY_BUFFER, layer.buffer);
+        REAL(glBufferSubData)
+        (GL_ARRAY_BUFFER, 0, (GLsizeiptr)(layer.outCount * sizeof(OutVertex)), layer.out);
+        REAL(glEnableVertexAttribArray)((GLuint)layer.positionAt);
+        REAL(glEnableVertexAttribArray)((GLuint)layer.colourAt);
+        REAL(glVertexAttribPointer)
+        ((GLuint)layer.positionAt, 4, GL_FLOAT, GL_FALSE, sizeof(OutVertex), (const void*)0);
+        REAL(glVertexAttribPointer)
+        ((GLuint)layer.colourAt, 4, GL_FLOAT, GL_FALSE, sizeof(OutVertex),
+         (const void*)(4 * sizeof(float)));
+        int size = layer.outMode == GL_LINES ? 2 : 3;
+        int start = 0;
+        while (start < layer.outCount) {
+            const OutVertex* first = &layer.out[start];
+            bool constant = oneColour(first, size);
+            int end = start + size;
+            while (end < layer.outCount && oneColour(&layer.out[end], size) == constant &&
+                   (!constant ||
+                    std::memcmp(layer.out[end].colour, first->colour, sizeof first->colour) == 0)) {
+                end += size;
+            }
+            REAL(glUniform1f)(layer.useConstantAt, constant ? 1.0f : 0.0f);
+            REAL(glUniform4fv)(layer.constantColourAt, 1, first->colour);
+            REAL(glDrawArrays)(layer.outMode, start, end - start);
+            start = end;
+        }
+    }
+    layer.outCount = 0;
+}
+
+// Room for `vertices` more of one mode; the array's bound is kept by drawing what it holds.
+void reserve(GLenum mode, int vertices) {
+    if (layer.outMode != mode || layer.outCount + vertices > OUT_VERTICES) {
+        flush();
+        layer.outMode = mode;
+    }
+}
+
+void emit(const float* position, const float* colour) {
+    OutVertex* v = &layer.out[layer.outCount++];
+    std::memcpy(v->position, position, sizeof v->position);
+    std::memcpy(v->colour, colour, sizeof v->colour);
+}
+
+// A window position back to clip coordinates (w = 1) through the current viewport.
+void windowToClip(float x, float y, float z, float* clip) {
+    float halfWidth = (float)layer.viewport[2] * 0.5f;
+    float halfHeight = (float)layer.viewport[3] * 0.5f;
+    clip[0] = (x - ((float)layer.viewport[0] + halfWidth)) / halfWidth;
+    clip[1] = (y - ((float)layer.viewport[1] + halfHeight)) / halfHeight;
+    clip[2] = z;
+    clip[3] = 1.0f;
+}
+
+// Clip coordinates to the window, as the rasteriser places them: x and y in pixels, z in NDC.
+void clipToWindow(const float* clip, float* window) {
+    float inverse = 1.0f / clip[3];
+    float halfWidth = (float)layer.viewport[2] * 0.5f;
+    float halfHeight = (float)layer.viewport[3] * 0.5f;
+    window[0] = clip[0] * inverse * halfWidth + ((float)layer.viewport[0] + halfWidth);
+    window[1] = clip[1] * inverse * halfHeight + ((float)layer.viewport[1] + halfHeight);
+    window[2] = clip[2] * inverse;
+}
+
+// A rectangle or parallelogram of four window corners, in order around it, as two triangles.
+void emitQuad(const float corners[4][3], const float* const colours[4]) {
+    reserve(GL_TRIANGLES, 6);
+    float clip[4][4];
+    for (int i = 0; i < 4; i++) {
+        windowToClip(corners[i][0], corners[i][1], corners[i][2], clip[i]);
+    }
+    const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int i : order) {
+        emit(clip[i], colours[i]);
+    }
+}
+
+void triangle(const Vertex* a, const Vertex* b, const Vertex* c, const Vertex* provoking) {
+    reserve(GL_TRIANGLES, 3);
+    bool flat = layer.shadeModel == GL11_FLAT;
+    emit(a->clip, flat ? provoking->colour : a->colour);
+    emit(b->clip, flat ? provoking->colour : b->colour);
+    emit(c->clip, flat ? provoking->colour : c->colour);
+}
+
+// Snaps a window coordinate to the rasteriser's grid of 1/256 pixel, so that a vertex computed a
+// hair below a pixel's edge counts as on it, as the rasteriser's own fixed point counts it.
+float snapped(float v) {
+    return std::floor(v * 256.0f + 0.5f) / 256.0f;
+}
+
+// A point: a square of whole pixels; an odd size is centred on the centre of the pixel that holds
+// the point, an even size on the pixel corner nearest to it. A point outside the clip volume is
+// not drawn at all.
+void point(const Vertex* v) {
+    const float* c = v->clip;
+    if (c[0] < -c[3] || c[0] > c[3] || c[1] < -c[3] || c[1] > c[3] || c[2] < -c[3] || c[2] > c[3]) {
+        return;
+    }
+    float window[3];
+    clipToWindow(c, window);
+    int size = wholeSize(layer.pointSize);
+    float left, bottom;
+    if (size % 2 == 1) {
+        left = std::floor(snapped(window[0])) - (float)(size / 2);
+        bottom = std::floor(snapped(window[1])) - (float)(size / 2);
+    } else {
+        left = std::floor(snapped(window[0]) + 0.5f) - (float)(size / 2);
+        bottom = std::floor(snapped(window[1]) + 0.5f) - (float)(size / 2);
+    }
+    float right = left + (float)size;
+    float top = bottom + (float)size;
+    const float corners[4][3] = {{left, bottom, window[2]},
+                                 {right, bottom, window[2]},
+                                 {right, top, window[2]},
+                                 {left, top, window[2]}};
+    const float* const colours[4] = {v->colour, v->colour, v->colour, v->colour};
+    emitQuad(corners, colours);
+}
+
+// Cuts a segment to the clip volume; false when nothing of it is inside.
+bool clipSegment(float* a, float* b) {
+    float t0 = 0.0f, t1 = 1.0f;
+    for (int axis = 0; axis < 3; axis++) {
+        for (int side = -1; side <= 1; side += 2) {
+            // Distance inside the plane w + side * x >= 0... of each end.
+            float da = a[3] - (float)side * a[axis];
+            float db = b[3] - (float)side * b[axis];
+            if (da < 0.0f && db < 0.0f) {
+                return false;
+            }
+            if (da < 0.0f) {
+                float t = da / (da - db);
+                t0 = t > t0 ? t : t0;
+            } else if (db < 0.0f) {
+                float t = da / (da - db);
+                t1 = t < t1 ? t : t1;
+            }
+        }
+    }
+    if (t0 > t1) {
+        return false;
+    }
+    float na[4], nb[4];
+    for (int i = 0; i < 4; i++) {
+        na[i] = a[i] + t0 * (b[i] - a[i]);
+        nb[i] = a[i] + t1 * (b[i] - a[i]);
+    }
+    std::memcpy(a, na, sizeof na);
+    std::memcpy(b, nb, sizeof nb);
+    return true;
+}
+
+// Where a wide line's end lies along its major axis: on the edge of the first or last pixel
+// column (row, for a steep line) that a one-pixel line between the same ends draws, so that the
+// wide line covers the same run of columns. A one-pixel line draws a pixel when it leaves the
+// diamond inscribed in it: a start inside its diamond, or before its centre, draws its pixel; an
+// end draws its pixel only when outside its diamond and past its centre.
+float endEdge(float major, float minor, bool start, bool forward) {
+    major = snapped(major);
+    minor = snapped(minor);
+    float column = std::floor(major);
+    float off = major - column - 0.5f;
+    float across = minor - std::floor(minor) - 0.5f;
+    bool inside = std::fabs(off) + std::fabs(across) < 0.5f;
+    bool past = forward ? off > 0.0f : off < 0.0f;
+    bool drawn = start ? (inside || !past) : (!inside && past);
+    // The edge before the pixel on the way, or the one after it.
+    bool before = start ? drawn : !drawn;
+    return forward == before ? column : column + 1.0f;
+}
+
+// A line: one pixel wide, OpenGL ES's own lines, which follow the same rules; wider, OpenGL 1.1's
+// parallelogram, widened along the minor axis with its ends square to the major axis.
+void line(const Vertex* a, const Vertex* b) {
+    bool flat = layer.shadeModel == GL11_FLAT;
+    const float* colourA = flat ? b->colour : a->colour;
+    int width = wholeSize(layer.lineWidth);
+    if (width == 1) {
+        reserve(GL_LINES, 2);
+        emit(a->clip, colourA);
+        emit(b->clip, b->colour);
+        return;
+    }
+    float clipA[4], clipB[4];
+    std::memcpy(clipA, a->clip, sizeof clipA);
+    std::memcpy(clipB, b->clip, sizeof clipB);
+    if (!clipSegment(clipA, clipB)) {
+        return;
+    }
+    float wa[3], wb[3];
+    clipToWindow(clipA, wa);
+    clipToWindow(clipB, wb);
+    for (int i = 0; i < 2; i++) {
+        wa[i] = snapped(wa[i]);
+        wb[i] = snapped(wb[i]);
+    }
+    // m is the major axis, n the minor one; a diagonal counts as x-major.
+    int m = std::fabs(wb[0] - wa[0]) >= std::fabs(wb[1] - wa[1]) ? 0 : 1;
+    int n = 1 - m;
+    float length = wb[m] - wa[m];
+    if (length == 0.0f) {
+        return;
+    }
+    bool forward = length > 0.0f;
+    float from = endEdge(wa[m], wa[n], true, forward);
+    float to = endEdge(wb[m], wb[n], false, forward);
+    if (forward ? from >= to : from <= to) {
+        return;
+    }
+    float slope = (wb[n] - wa[n]) / length;
+    float half = (float)width * 0.5f;
+    float corners[4][3];
+    const float ends[2] = {from, to};
+    for (int e = 0; e < 2; e++) {
+        float across = wa[n] + (ends[e] - wa[m]) * slope;
+        float depth = e == 0 ? wa[2] : wb[2];
+        float* low = corners[e == 0 ? 0 : 1];
+        float* high = corners[e == 0 ? 3 : 2];
+        low[m] = ends[e];
+        low[n] = across - half;
+        high[m] = ends[e];
+        high[n] = across + half;
+        low[2] = depth;
+        high[2] = depth;
+    }
+    const float* const colours[4] = {colourA, b->colour, b->colour, colourA};
+    emitQuad(corners, colours);
+}
+
+// One vertex of the primitive in progress: draws what it completes.
+void assemble(const Vertex* v) {
+    int n = layer.count;
+    const Vertex* p1 = &layer.recent[0];
+    const Vertex* p2 = &layer.recent[1];
+    const Vertex* p3 = &layer.recent[2];
+    switch (layer.primitive) {
+    case GL_POINTS:
+        point(v);
+        break;
+    case GL_LINES:
+        if (n % 2 == 1) {
+            line(p1, v);
+        }
+        break;
+    case GL_LINE_STRIP:
+    case GL_LINE_LOOP:
+        if (n >= 1) {
+            line(p1, v);
+        }
+        break;
+    case GL_TRIANGLES:
+        if (n % 3 == 2) {
+            triangle(p2, p1, v, v);
+        }
+        break;
+    case GL_TRIANGLE_STRIP:
+        if (n >= 2) {
+            triangle(p2, p1, v, v);
+        }
+        break;
+    case GL_TRIANGLE_FAN:
+        if (n >= 2) {
+            triangle(&layer.first, p1, v, v);
+        }
+        break;
+    case GL11_POLYGON:
+        // A convex polygon as a fan; flat shading takes the first vertex's colour.
+        if (n >= 2) {
+            triangle(&layer.first, p1, v, &layer.first);
+        }
+        break;
+    case GL11_QUADS:
+        if (n % 4 == 3) {
+            triangle(p3, p2, v, v);
+            triangle(p2, p1, v, v);
+        }
+        break;
+    case GL11_QUAD_STRIP:
+        // Vertices 2i, 2i+1, 2i+3, 2i+2 make quad i.
+        if (n >= 3 && n % 2 == 1) {
+            triangle(p3, p2, p1, v);
+            triangle(p2, v, p1, v);
+        }
+        break;
+    default:
+        break;
+    }
+    if (n == 0) {
+        layer.first = *v;
+    }
+    layer.recent[2] = layer.recent[1];
+    layer.recent[1] = layer.recent[0];
+    layer.recent[0] = *v;
+    layer.count = n + 1;
+}
+
+// A vertex in object coordinates, transformed as the fixed-function pipeline does it in single
+// precision: projection times modelview first, then that product times the vertex.
+void vertex(float x, float y, float z, float w) {
+    if (layer.primitive == GL11_NO_PRIMITIVE) {
+        return; // outside glBegin/glEnd a vertex does nothing
+    }
+    const float* modelview = layer.stacks[0][layer.depth[0] - 1];
+    const float* projection = layer.stacks[1][layer.depth[1] - 1];
+    float product[16];
+    for (int column = 0; column < 4; column++) {
+        for (int row = 0; row < 4; row++) {
+            product[column * 4 + row] = projection[row] * modelview[column * 4] +
+                                        projection[4 + row] * modelview[column * 4 + 1] +
+                                        projection[8 + row] * modelview[column * 4 + 2] +
+                                        projection[12 + row] * modelview[column * 4 + 3];
+        }
+    }
+    Vertex v;
+    for (int row = 0; row < 4; row++) {
+        v.clip[row] =
+            product[row] * x + product[4 + row] * y + product[8 + row] * z + product[12 + row] * w;
+    }
+    for (int i = 0; i < 4; i++) {
+        v.colour[i] = clampUnit(layer.colour[i]);
+    }
+    assemble(&v);
+}
+
+void colour(float r, float g, float b, float a) {
+    layer.colour[0] = r;
+    layer.colour[1] = g;
+    layer.colour[2] = b;
+    layer.colour[3] = a;
+}
+
+// Integer colour components map their whole range onto [0, 1] (signed ones onto [-1, 1]).
+float fromByte(GLbyte c) {
+    return (2.0f * (float)c + 1.0f) / 255.0f;
+}
+float fromShort(GLshort c) {
+    return (2.0f * (float)c + 1.0f) / 65535.0f;
+}
+float fromInt(GLint c) {
+    return (float)((2.0 * (double)c + 1.0) / 4294967295.0);
+}
+float fromUbyte(GLubyte c) {
+    return (float)c / 255.0f;
+}
+float fromUshort(GLushort c) {
+    return (float)c / 65535.0f;
+}
+float fromUint(GLuint c) {
+    return (float)((double)c / 4294967295.0);
+}
+
+const char* const VERTEX_SHADER = "attribute vec4 position;\n"
+                                  "attribute vec4 colour;\n"
+                                  "varying vec4 shade;\n"
+                                  "void main() {\n"
+                                  "    gl_Position = position;\n"
+                                  "    shade = colour;\n"
+                                  "}\n";
+const char* const FRAGMENT_SHADER = "precision mediump float;\n"
+
+                                    "varying vec4 shade;\n"
+                                    "void main() {\n"
+                                    "    gl_FragColor = shade;\n"
+                                    "}\n";
+
+GLuint compile(GLenum kind, const char* source) {
+    GLuint shader = REAL(glCreateShader)(kind);
+    REAL(glShaderSource)(shader, 1, &source, nullptr);
+    REAL(glCompileShader)(shader);
+    GLint compiled = 0;
+    REAL(glGetShaderiv)(shader, GL_COMPILE_STATUS, &compiled);
+    if (!compiled) {
+        REAL(glDeleteShader)(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// The program and the buffer on the current context.
+bool makeObjects(void) {
+    GLuint vertexShader = compile(GL_VERTEX_SHADER, VERTEX_SHADER);
+    GLuint fragmentShader = compile(GL_FRAGMENT_SHADER, FRAGMENT_SHADER);
+    if (vertexShader == 0 || fragmentShader == 0) {
+        REAL(glDeleteShader)(vertexShader);
+        REAL(glDeleteShader)(fragmentShader);
+        return false;
+    }
+    GLuint program = REAL(glCreateProgram)();
+    REAL(glAttachShader)(program, vertexShader);
+    REAL(glAttachShader)(program, fragmentShader);
+    REAL(glLinkProgram)(program);
+    REAL(glDeleteShader)(vertexShader);
+    REAL(glDeleteShader)(fragmentShader);
+    GLint linked = 0;
+    REAL(glGetProgramiv)(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        REAL(glDeleteProgram)(program);
+        return false;
+    }
+    layer.program = program;
+    layer.positionAt = REAL(glGetAttribLocation)(program, "position");
+    layer.colourAt = REAL(glGetAttribLocation)(program, "colour");
+    layer.constantColourAt = REAL(glGetUniformLocation)(program, "constantColour");
+    layer.useConstantAt = REAL(glGetUniformLocation)(program, "useConstant");
+    REAL(glGenBuffers)(1, &layer.buffer);
+    REAL(glBindBuffer)(GL_ARRAY_BUFFER, layer.buffer);
+    REAL(glBufferData)(GL_ARRAY_BUFFER, (GLsizeiptr)sizeof layer.out, nullptr, GL_STREAM_DRAW);
+    layer.ready = true;
+    return true;
+}
+
+} // namespace
+
+bool gl11Start(void) {
+    layer = Layer{};
+    layer.error = GL_NO_ERROR;
+    layer.depth[0] = 1;
+    layer.depth[1] = 1;
+    identity(layer.stacks[0][0]);
+    identity(layer.stacks[1][0]);
+    identity(layer.textureMatrix);
+    colour(1.0f, 1.0f, 1.0f, 1.0f);
+    layer.index = 1.0f;
+    layer.pointSize = 1.0f;
+    layer.lineWidth = 1.0f;
+    layer.shadeModel = GL11_SMOOTH;
+    layer.drawBuffer = GL_BACK; // a double-buffered context draws to its back buffer
+    layer.primitive = GL11_NO_PRIMITIVE;
+    layer.outMode = GL_TRIANGLES;
+    REAL(glGetIntegerv)(GL_VIEWPORT, layer.viewport);
+    return makeObjects();
+}
+
+void gl11Lost(void) {
+    layer.ready = false;
+    layer.program = 0;
+    layer.buffer = 0;
+    layer.outCount = 0;
+}
+
+bool gl11Restore(void) {
+    gl11Lost();
+    if (!makeObjects()) {
+        return false;
+    }
+    REAL(glViewport)(layer.viewport[0], layer.viewport[1], layer.viewport[2], layer.viewport[3]);
+    REAL(glClearColor)
+    (layer.clearColour[0], layer.clearColour[1], layer.clearColour[2], layer.clearColour[3]);
+    return true;
+}
+
+extern "C" {
+
+// --- Primitives ------------------------------------------------------------------------------
+
+void GL11_NAME(glBegin)(GLenum mode) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (mode > GL11_POLYGON) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    layer.primitive = mode;
+    layer.count = 0;
+}
+
+void GL11_NAME(glEnd)(void) {
+    if (layer.primitive == GL11_NO_PRIMITIVE) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    if (layer.primitive == GL_LINE_LOOP && layer.count >= 2) {
+        line(&layer.recent[0], &layer.first);
+    }
+    layer.primitive = GL11_NO_PRIMITIVE;
+    flush();
+}
+
+void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
+    if (insidePrimitive()) {
+        return;
+    }
+    layer.primitive = GL11_POLYGON;
+    layer.count = 0;
+    vertex(x1, y1, 0.0f, 1.0f);
+    vertex(x2, y1, 0.0f, 1.0f);
+    vertex(x2, y2, 0.0f, 1.0f);
+    vertex(x1, y2, 0.0f, 1.0f);
+    layer.primitive = GL11_NO_PRIMITIVE;
+    flush();
+}
+void GL11_NAME(glRectd)(GLdouble x1, GLdouble y1, GLdouble x2, GLdouble y2) {
+    GL11_NAME(glRectf)((float)x1, (float)y1, (float)x2, (float)y2);
+}
+void GL11_NAME(glRecti)(GLint x1, GLint y1, GLint x2, GLint y2) {
+    GL11_NAME(glRectf)((float)x1, (float)y1, (float)x2, (float)y2);
+}
+void GL11_NAME(glRects)(GLshort x1, GLshort y1, GLshort x2, GLshort y2) {
+    GL11_NAME(glRectf)((float)x1, (float)y1, (float)x2, (float)y2);
+}
+void GL11_NAME(glRectfv)(const GLfloat* v1, const GLfloat* v2) {
+    GL11_NAME(glRectf)(v1[0], v1[1], v2[0], v2[1]);
+}
+void GL11_NAME(glRectdv)(const GLdouble* v1, const GLdouble* v2) {
+    GL11_NAME(glRectd)(v1[0], v1[1], v2[0], v2[1]);
+}
+void GL11_NAME(glRectiv)(const GLint* v1, const GLint* v2) {
+    GL11_NAME(glRecti)(v1[0], v1[1], v2[0], v2[1]);
+}
+void GL11_NAME(glRectsv)(const GLshort* v1, const GLshort* v2) {
+    GL11_NAME(glRects)(v1[0], v1[1], v2[0], v2[1]);
+}
+
+// Every glVertex form: two, three or four coordinates of one type, as values or an array.
+#define GL11_VERTICES(suffix, type)                                                                \
+    void GL11_NAME(glVertex2##suffix)(type x, type y) {                                            \
+        vertex((float)x, (float)y, 0.0f, 1.0f);                                                    \
+    }                                                                                              \
+    void GL11_NAME(glVertex3##suffix)(type x, type y, type z) {                                    \
+        vertex((float)x, (float)y, (float)z, 1.0f);                                                \
+    }                                                                                              \
+    void GL11_NAME(glVertex4##suffix)(type x, type y, type z, type w) {                            \
+        vertex((float)x, (float)y, (float)z, (float)w);                                            \
+    }                                                                                              \
+    void GL11_NAME(glVertex2##suffix##v)(const type* v) {                                          \
+        vertex((float)v[0], (float)v[1], 0.0f, 1.0f);                                              \
+    }                                                                                              \
+    void GL11_NAME(glVertex3##suffix##v)(const type* v) {                                          \
+        vertex((float)v[0], (float)v[1], (float)v[2], 1.0f);                                       \
+    }                                                                                              \
+    void GL11_NAME(glVertex4##suffix##v)(const type* v) {                                          \
+        vertex((float)v[0], (float)v[1], (float)v[2], (float)v[3]);                                \
+    }
+GL11_VERTICES(d, GLdouble)
+GL11_VERTICES(f, GLfloat)
+GL11_VERTICES(i, GLint)
+GL11_VERTICES(s, GLshort)
+
+// Every glColor form: three or four components of one type, converted by `from`.
+#define GL11_COLOURS(suffix, type, from)                                                           \
+    void GL11_NAME(glColor3##suffix)(type r, type g, type b) {                                     \
+        colour(from(r), from(g), from(b), 1.0f);                                                   \
+    }                                                                                              \
+    void GL11_NAME(glColor4##suffix)(type r, type g, type b, type a) {                             \
+        colour(from(r), from(g), from(b), from(a));                                                \
+    }                                                                                              \
+    void GL11_NAME(glColor3##suffix##v)(const type* v) {                                           \
+        colour(from(v[0]), from(v[1]), from(v[2]), 1.0f);                                          \
+    }                                                                                              \
+    void GL11_NAME(glColor4##suffix##v)(const type* v) {                                           \
+        colour(from(v[0]), from(v[1]), from(v[2]), from(v[3]));                                    \
+    }
+#define GL11_AS_FLOAT(c) ((float)(c))
+GL11_COLOURS(d, GLdouble, GL11_AS_FLOAT)
+GL11_COLOURS(f, GLfloat, GL11_AS_FLOAT)
+GL11_COLOURS(b, GLbyte, fromByte)
+GL11_COLOURS(s, GLshort, fromShort)
+GL11_COLOURS(i, GLint, fromInt)
+GL11_COLOURS(ub, GLubyte, fromUbyte)
+GL11_COLOURS(us, GLushort, fromUshort)
+GL11_COLOURS(ui, GLuint, fromUint)
+
+// Colour indices: an RGBA context keeps the current index and draws with the current colour.
+void GL11_NAME(glIndexd)(GLdouble c) {
+    layer.index = (float)c;
+}
+void GL11_NAME(glIndexf)(GLfloat c) {
+    layer.index = c;
+}
+void GL11_NAME(glIndexi)(GLint c) {
+    layer.index = (float)c;
+}
+void GL11_NAME(glIndexs)(GLshort c) {
+    layer.index = (float)c;
+}
+void GL11_NAME(glIndexdv)(const GLdouble* c) {
+    layer.index = (float)c[0];
+}
+void GL11_NAME(glIndexfv)(const GLfloat* c) {
+    layer.index = c[0];
+}
+void GL11_NAME(glIndexiv)(const GLint* c) {
+    layer.index = (float)c[0];
+}
+void GL11_NAME(glIndexsv)(const GLshort* c) {
+    layer.index = (float)c[0];
+}
+void GL11_NAME(glClearIndex)(GLfloat c) {
+    if (!insidePrimitive()) {
+        layer.clearIndex = c;
+    }
+}
+
+// --- Matrices ----------------------------------------------------------------------------------
+
+void GL11_NAME(glMatrixMode)(GLenum mode) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (mode == GL11_MODELVIEW) {
+        layer.matrixMode = 0;
+    } else if (mode == GL11_PROJECTION) {
+        layer.matrixMode = 1;
+    } else if (mode == GL11_TEXTURE) {
+        layer.matrixMode = 2;
+    } else {
+        setError(GL_INVALID_ENUM);
+    }
+}
+
+void GL11_NAME(glLoadIdentity)(void) {
+    if (!insidePrimitive()) {
+        identity(currentMatrix());
+    }
+}
+
+void GL11_NAME(glLoadMatrixf)(const GLfloat* m) {
+    if (!insidePrimitive()) {
+        std::memcpy(currentMatrix(), m, 16 * sizeof(float));
+    }
+}
+void GL11_NAME(glLoadMatrixd)(const GLdouble* m) {
+    float f[16];
+    for (int i = 0; i < 16; i++) {
+        f[i] = (float)m[i];
+    }
+    GL11_NAME(glLoadMatrixf)(f);
+}
+void GL11_NAME(glMultMatrixf)(const GLfloat* m) {
+    if (!insidePrimitive()) {
+        multiply(m);
+    }
+}
+void GL11_NAME(glMultMatrixd)(const GLdouble* m) {
+    float f[16];
+    for (int i = 0; i < 16; i++) {
+        f[i] = (float)m[i];
+    }
+    GL11_NAME(glMultMatrixf)(f);
+}
+
+void GL11_NAME(glPushMatrix)(void) {
+    if (insidePrimitive() || layer.matrixMode == 2) {
+        return;
+    }
+    int stack = layer.matrixMode;
+    if (layer.depth[stack] >= STACK_DEPTH) {
+        setError(GL11_STACK_OVERFLOW);
+        return;
+    }
+    std::memcpy(layer.stacks[stack][layer.depth[stack]],
+                layer.stacks[stack][layer.depth[stack] - 1], 16 * sizeof(float));
+    layer.depth[stack]++;
+}
+
+void GL11_NAME(glPopMatrix)(void) {
+    if (insidePrimitive() || layer.matrixMode == 2) {
+        return;
+    }
+    int stack = layer.matrixMode;
+    if (layer.depth[stack] <= 1) {
+        setError(GL11_STACK_UNDERFLOW);
+        return;
+    }
+    layer.depth[stack]--;
+}
+
+void GL11_NAME(glOrtho)(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top,
+                        GLdouble nearVal, GLdouble farVal) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (left == right || bottom == top || nearVal == farVal) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    float l = (float)left, r = (float)right, b = (float)bottom, t = (float)top;
+    float n = (float)nearVal, f = (float)farVal;
+    float m[16] = {};
+    m[0] = 2.0f / (r - l);
+    m[5] = 2.0f / (t - b);
+    m[10] = -2.0f / (f - n);
+    m[12] = -(r + l) / (r - l);
+    m[13] = -(t + b) / (t - b);
+    m[14] = -(f + n) / (f - n);
+    m[15] = 1.0f;
+    multiply(m);
+}
+
+void GL11_NAME(glFrustum)(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top,
+                          GLdouble nearVal, GLdouble farVal) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (nearVal <= 0.0 || farVal <= 0.0 || left == right || bottom == top || nearVal == farVal) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    float l = (float)left, r = (float)right, b = (float)bottom, t = (float)top;
+    float n = (float)nearVal, f = (float)farVal;
+    float m[16] = {};
+    m[0] = 2.0f * n / (r - l);
+    m[5] = 2.0f * n / (t - b);
+    m[8] = (r + l) / (r - l);
+    m[9] = (t + b) / (t - b);
+    m[10] = -(f + n) / (f - n);
+    m[11] = -1.0f;
+    m[14] = -2.0f * f * n / (f - n);
+    multiply(m);
+}
+
+void GL11_NAME(glTranslatef)(GLfloat x, GLfloat y, GLfloat z) {
+    if (insidePrimitive()) {
+        return;
+    }
+    float m[16];
+    identity(m);
+    m[12] = x;
+    m[13] = y;
+    m[14] = z;
+    multiply(m);
+}
+void GL11_NAME(glTranslated)(GLdouble x, GLdouble y, GLdouble z) {
+    GL11_NAME(glTranslatef)((float)x, (float)y, (float)z);
+}
+
+void GL11_NAME(glScalef)(GLfloat x, GLfloat y, GLfloat z) {
+    if (insidePrimitive()) {
+        return;
+    }
+    float m[16];
+    identity(m);
+    m[0] = x;
+    m[5] = y;
+    m[10] = z;
+    multiply(m);
+}
+void GL11_NAME(glScaled)(GLdouble x, GLdouble y, GLdouble z) {
+    GL11_NAME(glScalef)((float)x, (float)y, (float)z);
+}
+
+// A rotation by `angle` degrees about the axis (x, y, z), which need not be of unit length.
+void GL11_NAME(glRotatef)(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+    if (insidePrimitive()) {
+        return;
+    }
+    double radians = (double)angle * 3.14159265358979323846 / 180.0;
+    float s = (float)std::sin(radians);
+    float c = (float)std::cos(radians);
+    float length = std::sqrt(x * x + y * y + z * z);
+    if (length == 0.0f) {
+        return;
+    }
+    x /= length;
+    y /= length;
+    z /= length;
+    float k = 1.0f - c;
+    float m[16] = {};
+    m[0] = x * x * k + c;
+    m[1] = y * x * k + z * s;
+    m[2] = x * z * k - y * s;
+    m[4] = x * y * k - z * s;
+    m[5] = y * y * k + c;
+    m[6] = y * z * k + x * s;
+    m[8] = x * z * k + y * s;
+    m[9] = y * z * k - x * s;
+    m[10] = z * z * k + c;
+    m[15] = 1.0f;
+    multiply(m);
+}
+void GL11_NAME(glRotated)(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
+    GL11_NAME(glRotatef)((float)angle, (float)x, (float)y, (float)z);
+}
+
+// --- State ---------------------------------------------------------------------------------------
+
+void GL11_NAME(glViewport)(GLint x, GLint y, GLsizei width, GLsizei height) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (width < 0 || height < 0) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    layer.viewport[0] = x;
+    layer.viewport[1] = y;
+    layer.viewport[2] = width;
+    layer.viewport[3] = height;
+    if (layer.ready) {
+        REAL(glViewport)(x, y, width, height);
+    }
+}
+
+void GL11_NAME(glClearColor)(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
+    if (insidePrimitive()) {
+        return;
+    }
+    layer.clearColour[0] = clampUnit(red);
+    layer.clearColour[1] = clampUnit(green);
+    layer.clearColour[2] = clampUnit(blue);
+    layer.clearColour[3] = clampUnit(alpha);
+    if (layer.ready) {
+        REAL(glClearColor)(red, green, blue, alpha);
+    }
+}
+
+// The accumulation buffer does not exist here: its bit is accepted and clears nothing.
+void GL11_NAME(glClear)(GLbitfield mask) {
+    if (insidePrimitive()) {
+        return;
+    }
+    const GLbitfield known = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
+    if ((mask & ~(known | GL11_ACCUM_BUFFER_BIT)) != 0) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    if (layer.ready && layer.drawBuffer != GL_NONE) {
+        REAL(glClear)(mask & known);
+    }
+}
+
+void GL11_NAME(glPointSize)(GLfloat size) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (size <= 0.0f) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    layer.pointSize = size;
+}
+
+// The width is the layer's: OpenGL ES draws only its one-pixel lines, at its default width.
+void GL11_NAME(glLineWidth)(GLfloat width) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (width <= 0.0f) {
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    layer.lineWidth = width;
+}
+
+void GL11_NAME(glShadeModel)(GLenum mode) {
+    if (insidePrimitive()) {
+        return;
+    }
+    if (mode != GL11_FLAT && mode != GL11_SMOOTH) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    layer.shadeModel = mode;
+}
+
+// A double-buffered context with no stereo and no auxiliary buffers: WebGL has one drawing
+// buffer, which stands for both the front and the back one, so every valid choice draws to it.
+void GL11_NAME(glDrawBuffer)(GLenum buffer) {
+    if (insidePrimitive()) {
+        return;
+    }
+    switch (buffer) {
+    case GL_NONE:
+    case GL_FRONT:
+    case GL_BACK:
+    case GL11_FRONT_LEFT:
+    case GL11_BACK_LEFT:
+    case GL11_LEFT:
+    case GL_FRONT_AND_BACK:
+        layer.drawBuffer = buffer;
+        break;
+    case GL11_FRONT_RIGHT:
+    case GL11_BACK_RIGHT:
+    case GL11_RIGHT:
+        setError(GL_INVALID_OPERATION);
+        break;
+    default:
+        if (buffer >= GL11_AUX0 && buffer <= GL11_AUX3) {
+            setError(GL_INVALID_OPERATION);
+        } else {
+            setError(GL_INVALID_ENUM);
+        }
+        break;
+    }
+}
+
+// Capabilities OpenGL ES has pass through; OpenGL 1.1's others (smoothing, stipples, lighting,
+// fog, texturing) are not drawn by this layer and are ignored.
+void GL11_NAME(glEnable)(GLenum capability) {
+    if (insidePrimitive()) {
+        return;
+    }
+    switch (capability) {
+    case GL_BLEND:
+    case GL_CULL_FACE:
+    case GL_DEPTH_TEST:
+    case GL_DITHER:
+    case GL_SCISSOR_TEST:
+    case GL_STENCIL_TEST:
+        if (layer.ready) {
+            REAL(glEnable)(capability);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void GL11_NAME(glDisable)(GLenum capability) {
+    if (insidePrimitive()) {
+        return;
+    }
+    switch (capability) {
+    case GL_BLEND:
+    case GL_CULL_FACE:
+    case GL_DEPTH_TEST:
+    case GL_DITHER:
+    case GL_SCISSOR_TEST:
+    case GL_STENCIL_TEST:
+        if (layer.ready) {
+            REAL(glDisable)(capability);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void GL11_NAME(glFlush)(void) {
+    if (layer.ready) {
+        REAL(glFlush)();
+    }
+}
+
+void GL11_NAME(glFinish)(void) {
+    if (layer.ready) {
+        REAL(glFinish)();
+    }
+}
+
+GLenum GL11_NAME(glGetError)(void) {
+    GLenum error = layer.error;
+    if (error != GL_NO_ERROR) {
+        layer.error = GL_NO_ERROR;
+        return error;
+    }
+    return layer.ready ? REAL(glGetError)() : GL_NO_ERROR;
+}
+
+// The layer's own state as floats (16 for a matrix); false for what OpenGL ES answers.
+static bool layerState(GLenum name, float* values) {
+    switch (name) {
+    case GL11_CURRENT_COLOR:
+        std::memcpy(values, layer.colour, sizeof layer.colour);
+        return true;
+    case GL11_CURRENT_INDEX:
+        values[0] = layer.index;
+        return true;
+    case GL11_INDEX_CLEAR_VALUE:
+        values[0] = layer.clearIndex;
+        return true;
+    case GL11_POINT_SIZE:
+        values[0] = layer.pointSize;
+        return true;
+    case GL_LINE_WIDTH:
+        values[0] = layer.lineWidth;
+        return true;
+    case GL_COLOR_CLEAR_VALUE:
+        std::memcpy(values, layer.clearColour, sizeof layer.clearColour);
+        return true;
+    case GL_VIEWPORT:
+        for (int i = 0; i < 4; i++) {
+            values[i] = (float)layer.viewport[i];
+        }
+        return true;
+    case GL11_MODELVIEW_MATRIX:
+        std::memcpy(values, layer.stacks[0][layer.depth[0] - 1], 16 * sizeof(float));
+        return true;
+    case GL11_PROJECTION_MATRIX:
+        std::memcpy(values, layer.stacks[1][layer.depth[1] - 1], 16 * sizeof(float));
+        return true;
+    case GL11_MATRIX_MODE:
+        values[0] = (float)(layer.matrixMode == 0   ? GL11_MODELVIEW
+                            : layer.matrixMode == 1 ? GL11_PROJECTION
+                                                    : GL11_TEXTURE);
+        return true;
+    case GL11_MODELVIEW_STACK_DEPTH:
+        values[0] = (float)layer.depth[0];
+        return true;
+    case GL11_PROJECTION_STACK_DEPTH:
+        values[0] = (float)layer.depth[1];
+        return true;
+    case GL11_MAX_MODELVIEW_STACK_DEPTH:
+    case GL11_MAX_PROJECTION_STACK_DEPTH:
+        values[0] = (float)STACK_DEPTH;
+        return true;
+    case GL11_SHADE_MODEL:
+        values[0] = (float)layer.shadeModel;
+        return true;
+    case GL11_DRAW_BUFFER:
+        values[0] = (float)layer.drawBuffer;
+        return true;
+    case GL11_DOUBLEBUFFER:
+    case GL11_RGBA_MODE:
+        values[0] = 1.0f;
+        return true;
+    case GL11_INDEX_MODE:
+    case GL11_INDEX_BITS:
+        values[0] = 0.0f;
+        return true;
+    default:
+        return false;
+    }
+}
+
+static int stateCount(GLenum name) {
+    switch (name) {
+    case GL11_CURRENT_COLOR:
+    case GL_COLOR_CLEAR_VALUE:
+    case GL_VIEWPORT:
+        return 4;
+    case GL11_MODELVIEW_MATRIX:
+    case GL11_PROJECTION_MATRIX:
+        return 16;
+    default:
+        return 1;
+    }
+}
+
+void GL11_NAME(glGetFloatv)(GLenum name, GLfloat* values) {
+    float own[16];
+    if (layerState(name, own)) {
+        std::memcpy(values, own, (size_t)stateCount(name) * sizeof(float));
+    } else if (layer.ready) {
+        REAL(glGetFloatv)(name, values);
+    }
+}
+
+void GL11_NAME(glGetIntegerv)(GLenum name, GLint* values) {
+    float own[16];
+    if (!layerState(name, own)) {
+        if (layer.ready) {
+            REAL(glGetIntegerv)(name, values);
+        }
+        return;
+    }
+    int count = stateCount(name);
+    for (int i = 0; i < count; i++) {
+        // Colours map [0, 1] onto the whole positive integer range, as OpenGL returns them.
+        if (name == GL11_CURRENT_COLOR || name == GL_COLOR_CLEAR_VALUE) {
+            own[i] = (float)((double)own[i] * 2147483647.0);
+        }
+        values[i] = (GLint)std::lround(own[i]);
+    }
+}
+
+} // extern "C"

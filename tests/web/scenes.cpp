@@ -1,0 +1,432 @@
+// The scenes of the layer's test: immediate-mode drawing of every primitive the layer assembles,
+// the game's own picture and the kit examples' drawing. Compiled twice: as it is, for Mesa's
+// desktop OpenGL, and with through_layer.h first, for the layer.
+#ifndef SCENES
+#define SCENES desktopScenes
+#define QUERIES desktopQueries
+#endif
+
+#include "tests/web/scenes.h"
+
+#include "game/state.h"
+
+#include <GL/gl.h>
+
+namespace {
+
+// What the kit does once a window is open, and its default reshape: pixels, origin bottom left.
+void kitStart(void) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearIndex(0.0f);
+    glLoadIdentity();
+    glDrawBuffer(GL_BACK);
+    glViewport(0, 0, SCENE_WIDTH, SCENE_HEIGHT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, SCENE_WIDTH, 0.0, SCENE_HEIGHT, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void clearOnly(void) {
+    kitStart();
+    glClearIndex(5.0f);
+    glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// One-pixel lines: a grid, lines at many slopes from a common centre, a strip and a loop.
+void thinLines(void) {
+    kitStart();
+    glColor3d(0.0, 0.0, 0.5);
+    glLineWidth(1);
+    for (int i = 0; i <= 40; i++) {
+        glBegin(GL_LINES);
+        glVertex3d(-10, 20 * i, 0);
+        glVertex3d(1000, 20 * i, 0);
+        glVertex3d(20 * i, -10, 0);
+        glVertex3d(20 * i, 750, 0);
+        glEnd();
+    }
+    glColor3f(1.0f, 1.0f, 0.0f);
+    glBegin(GL_LINES);
+    for (int k = 0; k < 24; k++) {
+        float dx[] = {200, 173, 100, 37,  0,   -61, -100, -173, -200, -150, -100, -7,
+                      0,   33,  100, 199, 200, 123, 50,   -50,  -120, -190, 12,   77};
+        float dy[] = {0,    100,  173,  200, 200, 190,  173, 100, 0,  -132, -173, -200,
+                      -200, -190, -173, -20, 50,  -150, 199, 199, -3, 5,    201,  -66};
+        glVertex2f(500.3f, 375.6f);
+        glVertex2f(500.3f + dx[k], 375.6f + dy[k]);
+    }
+    glEnd();
+    glColor3ub(255, 0, 128);
+    glBegin(GL_LINE_STRIP);
+    glVertex2f(30.5f, 30.5f);
+    glVertex2f(130.25f, 60.75f);
+    glVertex2f(140.0f, 160.0f);
+    glVertex2f(40.1f, 150.9f);
+    glEnd();
+    glBegin(GL_LINE_LOOP);
+    glVertex2i(800, 600);
+    glVertex2i(900, 620);
+    glVertex2i(880, 700);
+    glEnd();
+}
+
+// Wide lines: widths 2, 3 and 5 in every direction, diagonals included, from whole, half and
+// uneven coordinates; a strip and a loop.
+void wideLines(void) {
+    kitStart();
+    const float widths[] = {2.0f, 3.0f, 5.0f};
+    for (int w = 0; w < 3; w++) {
+        glLineWidth(widths[w]);
+        float cx = 150.0f + 300.0f * (float)w, cy = 500.0f;
+        glColor3f(1.0f, 0.5f, 0.0f);
+        glBegin(GL_LINES);
+        for (int k = 0; k < 16; k++) {
+            float dx[] = {100,  100,  100,  71,  50, 0,  -50, -71,
+                          -100, -100, -100, -40, 0,  40, 71,  100};
+            float dy[] = {0, 37,  100,  71,   100,  100,  100, 71,
+                          0, -37, -100, -100, -100, -100, -71, -60};
+            glVertex2f(cx, cy);
+            glVertex2f(cx + dx[k], cy + dy[k]);
+        }
+        glEnd();
+        glColor3f(0.0f, 1.0f, 0.5f);
+        glBegin(GL_LINES);
+        glVertex2f(cx - 120.5f, 300.5f);
+        glVertex2f(cx + 110.5f, 300.5f);
+        glVertex2f(cx - 100.3f, 280.7f);
+        glVertex2f(cx + 100.6f, 200.2f);
+        glVertex2f(cx - 50.25f, 150.0f);
+        glVertex2f(cx - 49.0f, 30.75f);
+        glEnd();
+        glBegin(GL_LINE_STRIP);
+        glVertex2i((int)cx, 20);
+        glVertex2i((int)cx + 60, 40);
+        glVertex2i((int)cx + 80, 120);
+        glEnd();
+        glBegin(GL_LINE_LOOP);
+        glVertex2f(cx + 20.5f, 700.5f);
+        glVertex2f(cx + 120.5f, 650.5f);
+        glVertex2f(cx + 20.5f, 620.5f);
+        glEnd();
+    }
+}
+
+// Filled primitives: a polygon, fans, strips, triangles, quads and a quad strip, flat and smooth.
+void filled(void) {
+    kitStart();
+    glColor3d(0.0, 0.0, 0.5);
+    glBegin(GL_POLYGON);
+    glVertex2f(100.0f, 100.0f);
+    glVertex2f(220.5f, 90.25f);
+    glVertex2f(300.0f, 180.0f);
+    glVertex2f(260.0f, 300.0f);
+    glVertex2f(150.0f, 310.0f);
+    glVertex2f(80.0f, 200.0f);
+    glEnd();
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glBegin(GL_TRIANGLE_FAN);
+    glVertex2f(500.0f, 200.0f);
+    glVertex2f(600.0f, 200.0f);
+    glVertex2f(580.0f, 260.0f);
+    glVertex2f(520.0f, 300.0f);
+    glVertex2f(440.0f, 280.0f);
+    glEnd();
+    glBegin(GL_TRIANGLE_STRIP);
+    glVertex2f(650.0f, 100.0f);
+    glVertex2f(660.0f, 200.0f);
+    glVertex2f(720.0f, 90.0f);
+    glVertex2f(730.0f, 210.0f);
+    glVertex2f(800.0f, 110.0f);
+    glEnd();
+    glShadeModel(GL_FLAT);
+    glBegin(GL_TRIANGLES);
+    glColor3f(0.0f, 1.0f, 0.0f);
+    glVertex2f(100.0f, 400.0f);
+    glColor3f(0.0f, 0.0f, 1.0f);
+    glVertex2f(250.0f, 420.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glVertex2f(170.0f, 560.0f);
+    glEnd();
+    glBegin(GL_QUADS);
+    glColor3f(1.0f, 1.0f, 0.0f);
+    glVertex2f(300.0f, 400.0f);
+    glVertex2f(400.0f, 400.0f);
+    glVertex2f(420.0f, 500.0f);
+    glColor3f(0.0f, 1.0f, 1.0f);
+    glVertex2f(310.0f, 520.0f);
+    glEnd();
+    glBegin(GL_QUAD_STRIP);
+    glColor3f(1.0f, 0.0f, 1.0f);
+    glVertex2f(500.0f, 400.0f);
+    glVertex2f(500.0f, 500.0f);
+    glVertex2f(600.0f, 410.0f);
+    glColor3f(0.5f, 0.5f, 0.5f);
+    glVertex2f(600.0f, 490.0f);
+    glVertex2f(700.0f, 400.0f);
+    glColor3f(0.0f, 0.5f, 0.0f);
+    glVertex2f(700.0f, 520.0f);
+    glEnd();
+    glBegin(GL_POLYGON);
+    glColor3f(0.25f, 0.75f, 1.0f);
+    glVertex2f(800.0f, 400.0f);
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glVertex2f(900.0f, 420.0f);
+    glVertex2f(880.0f, 560.0f);
+    glEnd();
+    glShadeModel(GL_SMOOTH);
+    glBegin(GL_TRIANGLES);
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glVertex2f(100.0f, 600.0f);
+    glColor3f(0.0f, 1.0f, 0.0f);
+    glVertex2f(400.0f, 620.0f);
+    glColor3f(0.0f, 0.0f, 1.0f);
+    glVertex2f(250.0f, 740.0f);
+    glEnd();
+}
+
+void rectangles(void) {
+    kitStart();
+    glColor3f(0.9f, 0.1f, 0.3f);
+    glRectf(10.0f, 10.0f, 110.0f, 60.0f);
+    glRectf(130.3f, 10.7f, 190.6f, 90.2f);
+    glColor3f(0.1f, 0.8f, 0.3f);
+    glRecti(300, 300, 200, 200);
+    glRectf(400.5f, 100.5f, 460.5f, 170.5f);
+}
+
+// Points of sizes 1 to 7 at whole, half and uneven positions.
+void points(void) {
+    kitStart();
+    const float sizes[] = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 7.0f};
+    const float offsets[][2] = {{0.0f, 0.0f},  {0.5f, 0.5f}, {0.25f, 0.75f}, {0.49f, 0.51f},
+                                {0.99f, 0.1f}, {0.6f, 0.4f}, {0.5f, 0.0f},   {0.0f, 0.5f}};
+    for (int s = 0; s < 6; s++) {
+        glPointSize(sizes[s]);
+        glColor3f(1.0f, 1.0f - 0.15f * (float)s, 0.0f);
+        glBegin(GL_POINTS);
+        for (int k = 0; k < 8; k++) {
+            glVertex2f(50.0f + 30.0f * (float)k + offsets[k][0],
+                       100.0f + 40.0f * (float)s + offsets[k][1]);
+        }
+        glEnd();
+    }
+}
+
+// The game's picture as the render test draws it: two frames of a known state.
+void gamePicture(void) {
+    kitStart();
+    resetGameState();
+    serpentLength = 9;
+    for (int k = 1; k <= serpentLength; k++) {
+        segments[k] = Cell{490 + 20 * (k - 1), 390};
+    }
+    food = Cell{650, 550};
+    bonus = Cell{250, 550};
+    bonusCycle = 50;
+    charges = 3;
+    obstacles[3][4] = 1;
+    obstacles[10][20] = 1;
+    obstacles[11][20] = 1;
+    reshapeView(SCENE_WIDTH, SCENE_HEIGHT);
+    for (int frame = 0; frame < 2; frame++) {
+        glClearColor(0.4f, 0.4f, 0.4f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        drawGrid();
+        drawSidePanel();
+        drawFood();
+        drawBonus();
+        drawObstacles();
+        drawSerpent();
+    }
+    resetGameState();
+}
+
+// The triangle example's drawing at several angles, in viewports of two shapes.
+void triangleExample(void) {
+    kitStart();
+    glClearColor(0.0f, 0.0f, 0.25f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const int boxes[][4] = {{0, 0, 300, 300}, {320, 0, 400, 250}, {0, 320, 250, 400}};
+    const float angles[] = {0.0f, 37.0f, 123.0f};
+    for (int b = 0; b < 3; b++) {
+        int width = boxes[b][2], height = boxes[b][3];
+        glViewport(boxes[b][0], boxes[b][1], width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        double aspect = (double)width / (double)height;
+        if (aspect >= 1.0) {
+            glOrtho(-aspect, aspect, -1.0, 1.0, -1.0, 1.0);
+        } else {
+            glOrtho(-1.0, 1.0, -1.0 / aspect, 1.0 / aspect, -1.0, 1.0);
+        }
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glRotatef(angles[b], 0.0f, 0.0f, 1.0f);
+        glColor3f(1.0f, 0.5f, 0.0f);
+        glBegin(GL_TRIANGLES);
+        glVertex2f(0.0f, 0.8f);
+        glVertex2f(-0.69f, -0.4f);
+        glVertex2f(0.69f, -0.4f);
+        glEnd();
+    }
+}
+
+// The colours example's bands (RGBA; the index calls change nothing there) in a 480 x 120 window,
+// and the scribble example's strokes and cross with y downwards.
+void kitExamples(void) {
+    kitStart();
+    glViewport(0, 0, 480, 120);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 480.0, 0.0, 120.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    float width = (float)viewport[2] / 16.0f;
+    for (int i = 0; i < 16; i++) {
+        float t = (float)i / 15.0f;
+        glIndexi(i);
+        glColor3f(t * 2.0f > 1.0f ? 1.0f : t * 2.0f, t * 0.5f, t * t);
+        glRectf((float)i * width, 0.0f, (float)(i + 1) * width, (float)viewport[3]);
+    }
+    glFlush();
+
+    glViewport(0, 150, 600, 500);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 600.0, 500.0, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glColor3f(0.0f, 0.0f, 0.5f);
+    glLineWidth(5.0f);
+    const int strokes[][2] = {{20, 30},  {80, 35},   {150, 90},  {160, 200}, {100, 260}, {40, 300},
+                              {45, 310}, {300, 320}, {420, 100}, {421, 99},  {500, 450}};
+    glBegin(GL_LINE_STRIP);
+    for (const auto& p : strokes) {
+        glVertex2f((float)p[0] + 0.5f, (float)p[1] + 0.5f);
+    }
+    glEnd();
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glLineWidth(1.0f);
+    glBegin(GL_LINES);
+    glVertex2f(250.0f - 6.0f, 200.0f + 0.5f);
+    glVertex2f(250.0f + 7.0f, 200.0f + 0.5f);
+    glVertex2f(250.0f + 0.5f, 200.0f - 6.0f);
+    glVertex2f(250.0f + 0.5f, 200.0f + 7.0f);
+    glEnd();
+}
+
+// The same small picture placed through translate, rotate and scale, nested with push and pop.
+void figure(void) {
+    glBegin(GL_POLYGON);
+    glVertex2f(-20.0f, -10.0f);
+    glVertex2f(20.0f, -10.0f);
+    glVertex2f(25.0f, 10.0f);
+    glVertex2f(-15.0f, 15.0f);
+    glEnd();
+    glBegin(GL_LINES);
+    glVertex2f(-30.0f, 0.0f);
+    glVertex2f(30.0f, 25.0f);
+    glEnd();
+    glBegin(GL_POINTS);
+    glVertex2f(0.0f, 30.0f);
+    glEnd();
+}
+
+void transforms(void) {
+    kitStart();
+    glLineWidth(3.0f);
+    glPointSize(4.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glPushMatrix();
+    glTranslatef(200.0f, 200.0f, 0.0f);
+    figure();
+    glPushMatrix();
+    glRotatef(30.0f, 0.0f, 0.0f, 1.0f);
+    glScalef(2.0f, 1.5f, 1.0f);
+    glTranslatef(40.0f, 0.0f, 0.0f);
+    glColor3f(1.0f, 0.0f, 0.0f);
+    figure();
+    glPopMatrix();
+    glTranslated(300.0, 0.0, 0.0);
+    glScalef(-1.0f, 2.0f, 1.0f);
+    glColor3f(0.0f, 1.0f, 0.0f);
+    figure();
+    glPopMatrix();
+    glTranslatef(600.5f, 500.25f, 0.0f);
+    glRotatef(-75.0f, 0.0f, 0.0f, 1.0f);
+    glScalef(3.0f, 3.0f, 1.0f);
+    glColor3f(0.0f, 0.5f, 1.0f);
+    figure();
+}
+
+void queries(Queries* answers) {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-3.0, 5.0, -2.0, 7.0, -1.0, 4.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(3.0f, -2.0f, 0.5f);
+    glRotatef(33.0f, 0.2f, 0.3f, 1.0f);
+    glPushMatrix();
+    glScalef(9.0f, 9.0f, 9.0f);
+    glPopMatrix();
+    glScalef(2.0f, 0.5f, 1.0f);
+    glViewport(10, 20, 300, 200);
+    glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
+    glPointSize(3.0f);
+    glLineWidth(2.5f);
+    glGetFloatv(GL_MODELVIEW_MATRIX, answers->modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, answers->projection);
+    glGetIntegerv(GL_VIEWPORT, answers->viewport);
+    glGetFloatv(GL_CURRENT_COLOR, answers->colour);
+    glGetFloatv(GL_POINT_SIZE, &answers->pointSize);
+    glGetFloatv(GL_LINE_WIDTH, &answers->lineWidth);
+
+    int n = 0;
+    glLoadIdentity();
+    glPopMatrix();
+    answers->errors[n++] = glGetError();
+    glEnd();
+    answers->errors[n++] = glGetError();
+    glBegin(GL_POINTS);
+    glMatrixMode(GL_PROJECTION);
+    glEnd();
+    answers->errors[n++] = glGetError();
+    glLineWidth(0.0f);
+    answers->errors[n++] = glGetError();
+    glMatrixMode(GL_PROJECTION);
+    for (int i = 0; i < 32; i++) {
+        glPushMatrix();
+    }
+    answers->errors[n++] = glGetError();
+    for (int i = 0; i < 31; i++) {
+        glPopMatrix();
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glDrawBuffer(GL_FRONT_RIGHT);
+    answers->errors[n++] = glGetError();
+    glDrawBuffer(GL_BACK);
+    glClearIndex(2.0f);
+    glIndexi(3);
+    answers->errors[n++] = glGetError();
+    answers->errors[n++] = glGetError();
+}
+
+} // namespace
+
+extern const Scene SCENES[SCENE_COUNT] = {
+    {"clear", clearOnly},          {"thin_lines", thinLines},
+    {"wide_lines", wideLines},     {"filled", filled},
+    {"rectangles", rectangles},    {"points", points},
+    {"game", gamePicture},         {"triangle_example", triangleExample},
+    {"kit_examples", kitExamples}, {"transforms", transforms}};
+
+extern void (*const QUERIES)(Queries* answers) = queries;
