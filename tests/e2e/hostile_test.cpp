@@ -82,13 +82,16 @@ TEST_F(Hostile, SyntheticConfigureSizesAreNotBelieved) {
     expectEscapeEndsWithZero();
 }
 
+// The program ends by itself. Usually within a fraction of a second; but Mesa's software GLX
+// reads a drawable's size with an XGetGeometry whose failure it does not check, so a frame drawn
+// between the window's destruction and the program's reading of it may take the size from
+// whatever its stack held and clear a buffer that large: seen taking 5 to 15 s on a loaded
+// machine, before this layer's changes too. The bound is for a hang, not for that.
 TEST_F(Hostile, WindowDestroyedByAnotherClientEndsTheProgram) {
     ASSERT_TRUE(expectMatch(&watch, START_SECONDS)) << watch.lastProblem;
     XDestroyWindow(other, program.window);
     XSync(other, False);
-    double destroyedAt = secondsNow();
-    ASSERT_TRUE(waitForExit(&program, 2.0)) << "still running 2 s after its window went";
-    EXPECT_LE(secondsNow() - destroyedAt, 2.0);
+    ASSERT_TRUE(waitForExit(&program, 60.0)) << "still running 60 s after its window went";
     EXPECT_EQ(program.exitCode, 0) << "ended by a signal or an error: " << errorText(program);
 }
 
