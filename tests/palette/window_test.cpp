@@ -9,7 +9,6 @@
 // GoogleTest before Xlib, whose macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 
-
 #include <csignal>
 #include <cstring>
 #include <unistd.h>

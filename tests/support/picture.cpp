@@ -22,8 +22,7 @@ bool onHeadless(void) {
     return backend != nullptr && std::strcmp(backend, "headless") == 0;
 }
 
-bool readShownPicture(HWND window, int x, int y, int width, int height,
-                      std::vector<uint8_t>* rgb) {
+bool readShownPicture(HWND window, int x, int y, int width, int height, std::vector<uint8_t>* rgb) {
     const Backend* backend = connectedBackend();
     if (backend == nullptr || width <= 0 || height <= 0) {
         return false;
@@ -42,9 +41,8 @@ bool readShownPicture(HWND window, int x, int y, int width, int height,
         return false;
     }
     Display* display = x11Display();
-    XImage* image = XGetImage(display, (Window)x11WindowOf(window), x,
-                              client.bottom - y - height, (unsigned)width, (unsigned)height,
-                              AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, (Window)x11WindowOf(window), x, client.bottom - y - height,
+                              (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
     if (image == nullptr) {
         return false;
     }

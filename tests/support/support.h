@@ -101,8 +101,7 @@ bool onHeadless(void);
 // coordinates (origin at the bottom left), as rows of RGB from the bottom: read through the window
 // on X11, from its surface on the headless display (its context current).
 typedef struct HWND__* HWND;
-bool readShownPicture(HWND window, int x, int y, int width, int height,
-                      std::vector<uint8_t>* rgb);
+bool readShownPicture(HWND window, int x, int y, int width, int height, std::vector<uint8_t>* rgb);
 // The layer's X connection (Display*, opened on first use) and the X window that stands for a
 // window handle (0 for none), for X11 tests that talk to the server themselves.
 void* testXDisplay(void);

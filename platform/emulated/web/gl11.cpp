@@ -1076,10 +1076,7 @@ void GL11_NAME(glDrawBuffer)(GLenum buffer) {
 
 // Capabilities OpenGL ES has pass through; OpenGL 1.1's others (smoothing, stipples, lighting,
 // fog, texturing) are not drawn by this layer and are ignored.
-void GL11_NAME(glEnable)(GLenum capability) {
-    if (insidePrimitive()) {
-        return;
-    }
+static bool passedThrough(GLenum capability) {
     switch (capability) {
     case GL_BLEND:
     case GL_CULL_FACE:
@@ -1087,32 +1084,21 @@ void GL11_NAME(glEnable)(GLenum capability) {
     case GL_DITHER:
     case GL_SCISSOR_TEST:
     case GL_STENCIL_TEST:
-        if (layer.ready) {
-            REAL(glEnable)(capability);
-        }
-        break;
+        return true;
     default:
-        break;
+        return false;
+    }
+}
+
+void GL11_NAME(glEnable)(GLenum capability) {
+    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
+        REAL(glEnable)(capability);
     }
 }
 
 void GL11_NAME(glDisable)(GLenum capability) {
-    if (insidePrimitive()) {
-        return;
-    }
-    switch (capability) {
-    case GL_BLEND:
-    case GL_CULL_FACE:
-    case GL_DEPTH_TEST:
-    case GL_DITHER:
-    case GL_SCISSOR_TEST:
-    case GL_STENCIL_TEST:
-        if (layer.ready) {
-            REAL(glDisable)(capability);
-        }
-        break;
-    default:
-        break;
+    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
+        REAL(glDisable)(capability);
     }
 }
 
