@@ -8,46 +8,22 @@
 
 const test = require("node:test");
 const assert = require("node:assert");
-const fs = require("node:fs");
-const http = require("node:http");
 const path = require("node:path");
-const puppeteer = require("puppeteer-core");
+const {serve, launchBrowser, openPage} = require("./browser.js");
 
 const top = path.join(__dirname, "..", "..");
 const root = path.resolve(process.argv[2] || path.join(top, "out", "web"));
 // The test's own programs (tests/web/box.cpp), built by the web build but never put in the page.
 const checks = path.resolve(process.argv[3] || path.join(top, "build-web", "tests", "web"));
-const TYPES = {".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm"};
-
-// The page's folder over HTTP (a page loaded from file: may not fetch its .wasm).
-function serve() {
-  const server = http.createServer((request, response) => {
-    const name = path.basename(new URL(request.url, "http://localhost").pathname) || "index.html";
-    const file = [root, checks].map((folder) => path.join(folder, name)).find(fs.existsSync);
-    if (!file) {
-      response.writeHead(404).end();
-      return;
-    }
-    response.writeHead(200, {"Content-Type": TYPES[path.extname(name)] || "application/octet-stream"});
-    fs.createReadStream(file).pipe(response);
-  });
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
-}
 
 let server;
 let browser;
 let base;
 
 test.before(async () => {
-  server = await serve();
+  server = await serve([root, checks]);
   base = `http://127.0.0.1:${server.address().port}/index.html`;
-  browser = await puppeteer.launch({
-    executablePath: "/usr/bin/chromium",
-    headless: "new",
-    args: ["--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-      "--no-first-run"],
-  });
+  browser = await launchBrowser();
 });
 
 test.after(async () => {
@@ -55,19 +31,8 @@ test.after(async () => {
   if (server) server.close();
 });
 
-// A page that records what went wrong in it: errors thrown under ASYNCIFY arrive as unhandled
-// rejections, others as page errors. Every wait ends early when one is recorded.
-async function open(program) {
-  const page = await browser.newPage();
-  const console = [];
-  page.on("console", (message) => console.push(message.text()));
-  await page.evaluateOnNewDocument(() => {
-    window.pageErrors = [];
-    window.addEventListener("unhandledrejection", (e) => window.pageErrors.push(String(e.reason)));
-    window.addEventListener("error", (e) => window.pageErrors.push(String(e.message)));
-  });
-  await page.goto(`${base}?program=${program}`);
-  return {page, console};
+function open(program) {
+  return openPage(browser, `${base}?program=${program}`);
 }
 
 // Waits for a condition in the page, or for an error in it; fails with the error.
