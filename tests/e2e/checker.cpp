@@ -299,7 +299,7 @@ bool expectMatch(Watch* w, double seconds) {
     return false;
 }
 
-void sendGameKey(Watch* w, int32_t keyCode) {
+void sendGameKey(Watch* w, int32_t keyCode, bool bySwipe) {
     unsigned long keysym = 0;
     bool shift = false;
     switch (keyCode) {
@@ -335,7 +335,15 @@ void sendGameKey(Watch* w, int32_t keyCode) {
         }
         c.pending.push_back(keyCode);
     }
-    pressKey(*w->program, keysym, shift);
+    if (bySwipe) {
+        const char* direction = keyCode == KIT_KEY_LEFT    ? "left"
+                                : keyCode == KIT_KEY_RIGHT ? "right"
+                                : keyCode == KIT_KEY_UP    ? "up"
+                                                           : "down";
+        swipe(*w->program, direction);
+    } else {
+        pressKey(*w->program, keysym, shift);
+    }
     w->latestLanding.push_back(frameCeiling(*w) + 2);
 }
 

@@ -45,8 +45,9 @@ Observation observe(Watch* watch, std::vector<uint8_t>* shades = nullptr);
 // captures in a row that match no frame, or when nothing is drawn within `seconds`.
 bool expectMatch(Watch* watch, double seconds);
 
-// Sends a key (kit key code: arrows 37..40, 'n', 'N', 27) and records it for the replay.
-void sendGameKey(Watch* watch, int32_t keyCode);
+// Sends a key (kit key code: arrows 37..40, 'n', 'N', 27) and records it for the replay. An
+// arrow can come as a swipe across a touch screen instead, which the page turns into the key.
+void sendGameKey(Watch* watch, int32_t keyCode, bool bySwipe = false);
 
 // The earliest frame any surviving history can be showing, and the game state it had then
 // (of the first such history).

@@ -1,7 +1,8 @@
 // Drives a real program from outside: process start and end, its window found by class or
 // title, pixels read through the window, XTest input and the close box; under a Wayland
 // compositor the same through sway's tree, grim, wtype, the test pointer and sway's own
-// resize and close.
+// resize and close; for the web build, through tests/web/drive.js, which runs the page in
+// headless Chromium and answers on a pair of pipes.
 #include "tests/e2e/driver.h"
 
 #include "tests/e2e/model.h"
@@ -21,12 +22,16 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #ifndef WRENDLE_DEFAULT_EXE
 #define WRENDLE_DEFAULT_EXE "wrendle"
+#endif
+#ifndef WRENDLE_WEB_DRIVER
+#define WRENDLE_WEB_DRIVER "tests/web/drive.js"
 #endif
 
 namespace {
@@ -51,7 +56,143 @@ void reap(Program* p, bool block) {
     }
 }
 
+// The web build's page, through drive.js: one command line out, its answer back. Every read has
+// a deadline, so a page that stopped answering fails the test instead of hanging it.
+bool pageWrite(const Program& p, const std::string& line) {
+    std::string text = line + "\n";
+    size_t done = 0;
+    while (p.toPage >= 0 && done < text.size()) {
+        ssize_t n = write(p.toPage, text.data() + done, text.size() - done);
+        if (n <= 0 && errno != EINTR) {
+            return false;
+        }
+        done += n > 0 ? (size_t)n : 0;
+    }
+    return done == text.size();
+}
+
+bool pageRead(const Program& p, void* into, size_t size, double seconds) {
+    double deadline = secondsNow() + seconds;
+    size_t done = 0;
+    while (p.fromPage >= 0 && done < size) {
+        int left = (int)((deadline - secondsNow()) * 1000);
+        pollfd ready = {p.fromPage, POLLIN, 0};
+        if (left <= 0 || poll(&ready, 1, left) <= 0) {
+            return false;
+        }
+        ssize_t n = read(p.fromPage, (char*)into + done, size - done);
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            return false; // drive.js has ended: the program's end, or its own failure
+        }
+        done += n > 0 ? (size_t)n : 0;
+    }
+    return done == size;
+}
+
+bool pageLine(const Program& p, std::string* line, double seconds) {
+    line->clear();
+    char c;
+    while (pageRead(p, &c, 1, seconds)) {
+        if (c == '\n') {
+            return true;
+        }
+        line->push_back(c);
+    }
+    return false;
+}
+
+// Sends a command and reads its one-line answer; true when it begins "ok".
+bool pageCommand(const Program& p, const std::string& command, std::string* answer = nullptr,
+                 double seconds = 20) {
+    std::string line;
+    bool ok = pageWrite(p, command) && pageLine(p, &line, seconds) && line.rfind("ok", 0) == 0;
+    if (!ok) {
+        // Said here, so a test that fails later shows why its input never arrived.
+        fprintf(stderr, "the page did not take \"%s\": %s\n", command.c_str(),
+                line.empty() ? "no answer" : line.c_str());
+    }
+    if (answer != nullptr) {
+        *answer = line;
+    }
+    return ok;
+}
+
+bool launchPage(Program* p, int errorFd) {
+    int commands[2], answers[2];
+    if (pipe(commands) != 0) {
+        return false;
+    }
+    if (pipe(answers) != 0) {
+        close(commands[0]);
+        close(commands[1]);
+        return false;
+    }
+    // A write to a driver that has ended must fail, not end the test.
+    signal(SIGPIPE, SIG_IGN);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(commands[0], 0);
+        dup2(answers[1], 1);
+        dup2(errorFd, 2);
+        for (int fd : {commands[0], commands[1], answers[0], answers[1], errorFd}) {
+            close(fd);
+        }
+        execWords({"node", WRENDLE_WEB_DRIVER, getenv("WRENDLE_E2E_WEB"), "wrendle"});
+    }
+    close(commands[0]);
+    close(answers[1]);
+    close(errorFd);
+    if (pid < 0) {
+        close(commands[1]);
+        close(answers[0]);
+        return false;
+    }
+    p->pid = pid;
+    p->toPage = commands[1];
+    p->fromPage = answers[0];
+    return true;
+}
+
+// The DOM's name of a key given by its keysym: letters and digits by their place on the
+// keyboard, so Shift makes the capital as a keyboard does.
+std::string domKeyName(unsigned long keysym) {
+    switch (keysym) {
+    case XK_Left:
+        return "ArrowLeft";
+    case XK_Right:
+        return "ArrowRight";
+    case XK_Up:
+        return "ArrowUp";
+    case XK_Down:
+        return "ArrowDown";
+    case XK_Escape:
+        return "Escape";
+    case XK_Return:
+        return "Enter";
+    case XK_space:
+        return "Space";
+    default:
+        break;
+    }
+    if (keysym >= XK_a && keysym <= XK_z) {
+        return std::string("Key") + (char)(keysym - XK_a + 'A');
+    }
+    if (keysym >= XK_A && keysym <= XK_Z) {
+        return std::string("Key") + (char)keysym;
+    }
+    if (keysym >= XK_0 && keysym <= XK_9) {
+        return std::string("Digit") + (char)keysym;
+    }
+    const char* name = XKeysymToString(keysym);
+    return name != nullptr ? name : "";
+}
+
 } // namespace
+
+bool onWeb(void) {
+    const char* page = getenv("WRENDLE_E2E_WEB");
+    return page != nullptr && page[0] != '\0';
+}
 
 std::string programCommand(void) {
     const char* fromEnv = getenv("WRENDLE_EXE");
@@ -73,6 +214,9 @@ bool launch(Program* p, const char* displayName, const std::vector<std::string>&
     }
     p->errorFile = pattern;
     p->startedAt = secondsNow();
+    if (onWeb()) {
+        return launchPage(p, fd);
+    }
     pid_t pid = fork();
     if (pid < 0) {
         close(fd);
@@ -138,6 +282,16 @@ bool waitForWaylandWindow(Program* p, double seconds) {
 } // namespace
 
 bool waitForWindow(Program* p, double seconds) {
+    if (onWeb()) {
+        // The page's canvas is the window; the page has the focus of its browser.
+        std::string answer;
+        if (!pageCommand(*p, "window", &answer, seconds) ||
+            sscanf(answer.c_str(), "ok %d %d", &p->pageWidth, &p->pageHeight) != 2) {
+            return false;
+        }
+        p->window = 1;
+        return true;
+    }
     if (onWayland()) {
         return waitForWaylandWindow(p, seconds);
     }
@@ -183,6 +337,20 @@ bool waitForExit(Program* p, double seconds) {
 
 void stopProgram(Program* p) {
     reap(p, false);
+    if (p->toPage >= 0) {
+        // drive.js closes its browser when its input ends: killed at once, it would leave
+        // Chromium running. It is given a few seconds, then asked to end, then killed.
+        close(p->toPage);
+        p->toPage = -1;
+        if (!waitForExit(p, 5) && p->pid > 0) {
+            kill(p->pid, SIGTERM);
+            waitForExit(p, 3);
+        }
+    }
+    if (p->fromPage >= 0) {
+        close(p->fromPage);
+        p->fromPage = -1;
+    }
     if (!p->ended && p->pid > 0) {
         kill(p->pid, SIGKILL);
         reap(p, true);
@@ -216,6 +384,13 @@ void releaseProgram(Program* p) {
 }
 
 bool windowGeometry(const Program& p, int* x, int* y, int* width, int* height) {
+    if (onWeb()) {
+        // A page's canvas has no place on a screen: its origin is the page's.
+        *x = *y = 0;
+        *width = p.pageWidth;
+        *height = p.pageHeight;
+        return p.window != 0;
+    }
     if (onWayland()) {
         return p.window != 0 && swayWindowRect(WAYLAND_APP_ID, x, y, width, height);
     }
@@ -259,6 +434,16 @@ bool readWindow(const Program& p, WindowImage* out) {
     int rx, ry, width, height;
     if (!windowGeometry(p, &rx, &ry, &width, &height)) {
         return false;
+    }
+    if (onWeb()) {
+        std::string header;
+        if (!pageWrite(p, "capture") || !pageLine(p, &header, 20) ||
+            sscanf(header.c_str(), "%d %d", &out->rgbWidth, &out->height) != 2 ||
+            out->rgbWidth <= 0 || out->height <= 0 || out->rgbWidth > 16384 || out->height > 16384) {
+            return false;
+        }
+        out->rgb.resize((size_t)out->rgbWidth * (size_t)out->height * 3);
+        return pageRead(p, out->rgb.data(), out->rgb.size(), 20);
     }
     if (onWayland()) {
         out->rgbWidth = width;
@@ -354,6 +539,10 @@ bool captureShades(const Program& p, std::vector<uint8_t>* shades, bool* drawn) 
 // wtype's keymap gives each key one level, so Shift does not make a capital: the capital is
 // typed as its own keysym.
 void pressKey(const Program& p, unsigned long keysym, bool shift) {
+    if (onWeb()) {
+        pageCommand(p, "key " + domKeyName(keysym) + (shift ? " shift" : ""));
+        return;
+    }
     if (onWayland()) {
         if (shift && keysym >= XK_a && keysym <= XK_z) {
             char capital[2] = {(char)(keysym - XK_a + 'A'), '\0'};
@@ -383,6 +572,10 @@ void movePointer(const Program& p, int x, int y) {
     if (!windowGeometry(p, &rx, &ry, &width, &height)) {
         return;
     }
+    if (onWeb()) {
+        pageCommand(p, "move " + std::to_string(x) + " " + std::to_string(y));
+        return;
+    }
     if (onWayland()) {
         injectSetOrigin(rx, ry);
         injectPointerTo(x, y); // kept on the output
@@ -398,6 +591,10 @@ void clickButton(const Program& p, unsigned button) {
 }
 
 void sendCloseBox(const Program& p) {
+    if (onWeb()) {
+        pageCommand(p, "close"); // a page's window closes with its tab
+        return;
+    }
     if (onWayland()) {
         swayClose(WAYLAND_APP_ID);
         return;
@@ -405,7 +602,17 @@ void sendCloseBox(const Program& p) {
     xCloseBox(dpy(p), p.window);
 }
 
+void swipe(const Program& p, const char* direction) {
+    if (onWeb()) {
+        pageCommand(p, std::string("swipe ") + direction);
+    }
+}
+
 void setButton(const Program& p, unsigned button, bool down) {
+    if (onWeb()) {
+        pageCommand(p, "button " + std::to_string(button) + (down ? " down" : " up"));
+        return;
+    }
     if (onWayland()) {
         injectButton(button, down);
         injectSync();
@@ -415,6 +622,9 @@ void setButton(const Program& p, unsigned button, bool down) {
 }
 
 void resizeWindow(const Program& p, int width, int height) {
+    if (onWeb()) {
+        return; // a page's canvas keeps the program's size
+    }
     if (onWayland()) {
         injectResize(0, width, height);
         return;

@@ -1,5 +1,6 @@
 // Drives a real program from outside: starts it, finds its window, reads the window's pixels,
-// sends keys with XTest and the close box as WM_DELETE_WINDOW, and waits for it to end.
+// sends keys with XTest and the close box as WM_DELETE_WINDOW, and waits for it to end. The same
+// on a Wayland compositor, and for the web build in headless Chromium (see onWeb).
 #pragma once
 
 #include "tests/support/support.h"
@@ -14,6 +15,10 @@
 // else the wrendle of this build.
 std::string programCommand(void);
 
+// True when the program under test is the web build's page: WRENDLE_E2E_WEB names the page's
+// folder, and tests/web/drive.js runs the page in headless Chromium in the program's place.
+bool onWeb(void);
+
 struct Program {
     int pid = -1;
     double startedAt = 0;    // seconds on the monotonic clock
@@ -22,6 +27,10 @@ struct Program {
     unsigned long window = 0;
     int exitCode = -1; // once it has ended: its code, or 128 + signal
     bool ended = false;
+    int toPage = -1; // the web build's page: commands to drive.js, and its answers
+    int fromPage = -1;
+    int pageWidth = 0; // its canvas's drawing buffer
+    int pageHeight = 0;
 };
 
 // The shared clock's pause under the name the e2e tests use.
@@ -62,6 +71,9 @@ void movePointer(const Program& program, int x, int y);
 void clickButton(const Program& program, unsigned button);
 // The close box: a WM_PROTOCOLS ClientMessage with WM_DELETE_WINDOW, as a window manager sends.
 void sendCloseBox(const Program& program);
+// A one-finger swipe across the window (a touch screen): "left", "right", "up" or "down". Only
+// the web build's page takes touches.
+void swipe(const Program& program, const char* direction);
 // Presses or releases a pointer button alone; syncs.
 void setButton(const Program& program, unsigned button, bool down);
 // Resizes the window, or moves and resizes it (root coordinates), as another client may.

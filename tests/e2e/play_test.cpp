@@ -1,5 +1,6 @@
-// The real program under its own X server or Wayland compositor, driven only from outside: its
-// pictures checked against the rules replayed with the keys it was sent, and the ways it ends.
+// The real program under its own X server or Wayland compositor, or the web build's page in
+// headless Chromium, driven only from outside: its pictures checked against the rules replayed
+// with the keys it was sent, and the ways it ends.
 #include "tests/e2e/checker.h"
 
 #include "kit/kit.h"
@@ -263,7 +264,30 @@ TEST_F(Play, LeavingFullscreenShowsTheWholeFieldAgain) {
     expectPicture();
 }
 
+// On a touch screen a swipe steers as the arrow key of its direction does.
+TEST_F(Play, ASwipeTurnsItAsItsArrowKeyDoes) {
+    if (!onWeb()) {
+        GTEST_SKIP() << "touches reach the web build's page only";
+    }
+    expectPicture();
+    GameSnapshot* state = new GameSnapshot;
+    shownState(watch, state);
+    turnFrom = state->segments[1];
+    sendGameKey(&watch, KIT_KEY_LEFT, true);
+    until(headTwoCellsLeft, 20, "a left swipe should turn the serpent left");
+    EXPECT_LT(seenNow().headX, turnFrom.x);
+
+    shownState(watch, state);
+    turnFrom = state->segments[1];
+    sendGameKey(&watch, KIT_KEY_DOWN, true);
+    until(headTwoCellsDown, 20, "a downward swipe should turn the serpent down");
+    delete state;
+}
+
 TEST(PlayWithoutDisplay, ReportsAndEndsWithinASecond) {
+    if (onWeb()) {
+        GTEST_SKIP() << "a page has no display to be without";
+    }
     Program program;
     // A display number no server listens on, and no Wayland compositor named.
     ASSERT_TRUE(launch(&program, ":97", {"WAYLAND_DISPLAY="}));
@@ -305,7 +329,7 @@ int unixSocketAt(const std::string& path, bool listening) {
 // program ends with a failure code and none of them hangs (a compositor that never answers is
 // given up within its five seconds).
 TEST(PlayWithoutDisplay, AnUnusableWaylandDisplayIsNamedWithWhyAndX11Next) {
-    if (onWayland()) {
+    if (onWayland() || onWeb()) {
         GTEST_SKIP() << "needs no display; runs once, beside the X11 run";
     }
     char pattern[] = "/tmp/wrendle-wl-XXXXXX";
