@@ -38,9 +38,9 @@ TEST_PACKAGES=(libgtest-dev libgles-dev xvfb libxtst-dev x11-utils x11-apps xdot
 PACKAGE_PACKAGES=(dpkg-dev file gzip zip pkg-config g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 # What scripts/test-package needs besides to check them: lintian, the desktop entry's and the
-# metainfo's validators, the icon renderer, and the tools that drive and read a window.
+# metainfo's validators, the icon renderer, the tools that drive and read a window, and unzip.
 PACKAGE_TEST_PACKAGES=(lintian desktop-file-utils appstream librsvg2-bin imagemagick xvfb xdotool
-  x11-utils)
+  x11-utils unzip)
 # The web build (scripts/web): Debian's emscripten, and the browser that tests its page.
 WEB_PACKAGES=(emscripten chromium)
 # The benchmarks: the peer library (its Wayland build is fetched by scripts/bench itself, with

@@ -79,4 +79,41 @@ function canvasRgb() {
   return {width: copy.width, height: copy.height, rgb: Array.from(rgb)};
 }
 
-module.exports = {serve, launchBrowser, openPage, canvasRgb};
+// The canvas's pixels at `points` ([x, y] from the top left) as [r, g, b] each, or null while
+// there is no canvas. Runs in the page; reads one pixel each, so it is cheap to poll.
+function canvasPixels(points) {
+  const canvas = document.getElementById("canvas");
+  if (!canvas) return null;
+  const copy = document.createElement("canvas");
+  copy.width = canvas.width;
+  copy.height = canvas.height;
+  const context = copy.getContext("2d");
+  context.drawImage(canvas, 0, 0);
+  return points.map(([x, y]) => Array.from(context.getImageData(x, y, 1, 1).data.slice(0, 3)));
+}
+
+// Waits until the canvas shows each of `expected` ({x, y, rgb}), until the page records an
+// error, or for `timeout` ms. Resolves to {drawn, seen, errors}: whether every pixel matched,
+// what each one was when the wait ended, and the page's errors.
+async function waitForPixels(page, expected, timeout = 15000) {
+  const points = expected.map((p) => [p.x, p.y]);
+  const wanted = JSON.stringify(expected.map((p) => p.rgb));
+  // One reading decides and is reported, so a frame that changes meanwhile cannot mislead.
+  const look = `(() => {
+    const seen = (${canvasPixels})(${JSON.stringify(points)});
+    const drawn = seen !== null && JSON.stringify(seen) === ${JSON.stringify(wanted)};
+    return {drawn, seen, errors: window.pageErrors};
+  })()`;
+  try {
+    const handle = await page.waitForFunction(`(() => {
+      const state = ${look};
+      return (state.drawn || state.errors.length > 0) && state;
+    })()`, {polling: 20, timeout});
+    return await handle.jsonValue();
+  } catch (e) {
+    if (e.name !== "TimeoutError") throw e;
+    return await page.evaluate(look);
+  }
+}
+
+module.exports = {serve, launchBrowser, openPage, canvasRgb, canvasPixels, waitForPixels};
