@@ -1,9 +1,8 @@
 // A program for the page's test only (never in out/web): a kit window, a message box over it, and
-// exit(3) once the box is answered, so the test sees the box in the page and a non-zero exit code.
+// main returning 3 once the box is answered, so the test sees the box in the page and a non-zero
+// exit code from a main that has waited.
 #include "platform/win32.h"
 #include "kit/kit.h"
-
-#include <cstdlib>
 
 int main() {
     kitSetWindowRect(0, 0, 200, 100);
@@ -12,5 +11,5 @@ int main() {
         return 1;
     }
     MessageBoxA(kitGetWindow(), "First line.\nSecond line.", "Wrendle check", MB_OK);
-    std::exit(3);
+    return 3;
 }
