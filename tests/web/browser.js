@@ -41,10 +41,12 @@ function launchBrowser() {
 
 // A new page at `address` that records what went wrong in it: errors thrown under ASYNCIFY
 // arrive as unhandled rejections, others as page errors. `console` collects the page's console
-// lines (the program's standard output and error).
+// lines (the program's standard output and error). `options.viewport` is the page's (with
+// hasTouch, a touch screen's); `options.init`, a function run in the page before its own scripts.
 async function openPage(browser, address, options = {}) {
   const page = await browser.newPage();
   if (options.viewport) await page.setViewport(options.viewport);
+  if (options.init) await page.evaluateOnNewDocument(options.init);
   const console = [];
   page.on("console", (message) => {
     console.push(message.text());

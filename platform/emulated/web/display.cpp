@@ -1,6 +1,7 @@
 // The web backend's display: the page's one canvas as the window (at the origin, its drawing
-// buffer exactly the client size, its title the page's), waits that yield to the browser, pointer
-// capture through the canvas, and message boxes as an overlay in the page.
+// buffer exactly the client size, its title the page's, its size on the screen the page's), waits
+// that yield to the browser, pointer capture through the canvas, and message boxes as an overlay in
+// the page.
 #include "platform/emulated/web/web.h"
 
 #include <emscripten.h>
@@ -43,11 +44,11 @@ const char* errorText(void) {
     return web.errorText;
 }
 
-// The canvas takes the client size both as its drawing buffer and as its size in the page, so
-// that one canvas pixel is one CSS pixel and pointer positions need no scaling.
+// The canvas's drawing buffer is the client area, pixel for pixel. Its size on the screen is the
+// page's to choose (data/web/index.html scales it to fit the viewport, keeping its proportion);
+// pointer positions are mapped back to client pixels (input.cpp).
 void sizeCanvas(const WindowRecord* window) {
     emscripten_set_canvas_element_size(CANVAS, window->width, window->height);
-    emscripten_set_element_css_size(CANVAS, window->width, window->height);
 }
 
 bool createWindow(WindowRecord* window, const char* className, const char* titleUtf8,

@@ -39,7 +39,9 @@ PIXELFORMATDESCRIPTOR describeCanvas(void) {
 
 const PIXELFORMATDESCRIPTOR canvasFormat = describeCanvas();
 
-// The browser may take WebGL away (a lost GPU); the layer keeps what it needs to rebuild.
+// The browser may take WebGL away (a lost or reset GPU, too many contexts in the browser); the
+// layer keeps what it needs to rebuild, and the loss is prevented from being final (returning
+// true is preventDefault), which a context must ask for to be restored.
 EM_BOOL onContextLost(int type, const void* reserved, void* data) {
     (void)type;
     (void)reserved;
@@ -48,11 +50,19 @@ EM_BOOL onContextLost(int type, const void* reserved, void* data) {
     return EM_TRUE;
 }
 
+// The restored drawing buffer is blank: the window is to be painted again, as after an expose, so
+// that a program that draws only when asked (a waiting loop) shows its frame again too.
 EM_BOOL onContextRestored(int type, const void* reserved, void* data) {
     (void)type;
     (void)reserved;
     (void)data;
-    gl11Restore();
+    if (!gl11Restore()) {
+        copyText(web.errorText, sizeof(web.errorText), "OpenGL 1.1 could not start again on WebGL");
+    }
+    if (web.window != nullptr) {
+        inputExposed(web.window);
+        web.arrived = true;
+    }
     return EM_TRUE;
 }
 

@@ -1,10 +1,13 @@
 // DOM events in, Win32 input out: keys from the page's keyboard events, the pointer on the
-// canvas, the page's focus and its going away, each handed to the core's input functions.
+// canvas, swipes on a touch screen as arrow keys, the page's focus and its going away, each
+// handed to the core's input functions.
 #include "platform/emulated/web/web.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 // The box's OK button (display.cpp).
@@ -125,6 +128,20 @@ unsigned modifiersOf(const EmscriptenKeyboardEvent* event) {
            (event->altKey ? KEY_ALT : 0u);
 }
 
+// A key of the table pressed or let go with no modifiers and typing nothing, as the arrows are:
+// what a swipe sends.
+void sendNamedKey(WindowRecord* window, const WebKey* physical, bool press) {
+    KeyEvent key = KeyEvent();
+    key.press = press;
+    key.keycode = physical->keycode;
+    key.virtualKey = physical->virtualKey;
+    key.screen.x = web.pointerX;
+    key.screen.y = web.pointerY;
+    key.keymapNamesKey = true;
+    inputKey(window, &key);
+    web.arrived = true;
+}
+
 // A box shown in the page answers to Enter, Escape and Space as its OK button.
 bool answersBox(const char* code) {
     return std::strcmp(code, "Enter") == 0 || std::strcmp(code, "NumpadEnter") == 0 ||
@@ -181,6 +198,12 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
         key.characters[0] =
             (unsigned char)(((first & 0x03) << 6) | ((unsigned char)event->key[1] & 0x3f));
         key.characterCount = 1;
+    } else if (press && known &&
+               (physical->virtualKey == VK_RETURN || physical->virtualKey == VK_ESCAPE)) {
+        // KeyboardEvent.key names these two ("Enter", "Escape"), but on Win32 (and on X) they
+        // type a control character, their virtual key's code: WM_CHAR 13 and 27.
+        key.characters[0] = (unsigned char)physical->virtualKey;
+        key.characterCount = 1;
     }
     inputKey(window, &key);
     web.arrived = true;
@@ -199,14 +222,28 @@ WPARAM heldFlags(const EmscriptenMouseEvent* event) {
     return held;
 }
 
+// The page scales the canvas to fit its viewport (data/web/index.html), so a position on it in
+// CSS pixels is mapped to the drawing buffer's pixels, which are the client area's. A position
+// comes in whole CSS pixels: scaled up, the pointer reaches every few client pixels, as a mouse
+// on a magnified screen does. Outside the canvas (a drag under capture) the same scale holds.
+int toClient(long css, double shown, int client) {
+    if (shown <= 0.0) {
+        return (int)css;
+    }
+    return (int)std::floor(((double)css + 0.5) * (double)client / shown);
+}
+
 EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     (void)data;
     WindowRecord* window = web.window;
     if (window == nullptr || web.box != nullptr) {
         return EM_FALSE;
     }
-    int x = (int)event->targetX;
-    int y = (int)event->targetY;
+    double shownWidth = 0.0;
+    double shownHeight = 0.0;
+    emscripten_get_element_css_size(CANVAS, &shownWidth, &shownHeight);
+    int x = toClient(event->targetX, shownWidth, window->width);
+    int y = toClient(event->targetY, shownHeight, window->height);
     web.pointerX = x;
     web.pointerY = y;
     POINT screen = {x, y};
@@ -230,6 +267,83 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
         press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
     inputPointerButton(window, BUTTONS[event->button], press, x, y, screen, held, grab);
     web.arrived = true;
+    return EM_TRUE;
+}
+
+// A swipe on a touch screen is an arrow key, pressed and let go at once: the way to steer
+// where there is no keyboard. The finger must travel SWIPE_CSS_PIXELS along either axis, in the
+// page's CSS pixels (about 5 mm on a phone, whatever the canvas's scale), before its move
+// counts, so that a tap, which wanders a pixel or two, stays a click; the axis it travelled
+// further along gives the arrow (a tie counts as vertical). The travel then counts again from
+// where the finger is: on the same way it sends nothing more (a long swipe is one key), another
+// way is another arrow, so one finger can turn twice without lifting. One finger is followed,
+// the first down; the others are ignored until it lifts.
+const long SWIPE_CSS_PIXELS = 30;
+
+struct Swipe {
+    bool following;
+    long finger; // Touch.identifier
+    long fromX;  // where its travel counts from, in CSS pixels
+    long fromY;
+    const WebKey* sent; // the arrow this finger gave last, or null
+};
+Swipe swipe;
+
+const EmscriptenTouchPoint* followedFinger(const EmscriptenTouchEvent* event) {
+    for (int i = 0; i < event->numTouches; i++) {
+        if (event->touches[i].identifier == swipe.finger && event->touches[i].isChanged) {
+            return &event->touches[i];
+        }
+    }
+    return nullptr;
+}
+
+EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
+    (void)data;
+    WindowRecord* window = web.window;
+    if (window == nullptr || web.box != nullptr) {
+        swipe.following = false;
+        return EM_FALSE;
+    }
+    if (type == EMSCRIPTEN_EVENT_TOUCHSTART) {
+        if (!swipe.following) {
+            for (int i = 0; i < event->numTouches; i++) {
+                const EmscriptenTouchPoint& touch = event->touches[i];
+                if (touch.isChanged) {
+                    swipe = Swipe{true, touch.identifier, touch.clientX, touch.clientY, nullptr};
+                    break;
+                }
+            }
+        }
+        // Not prevented: a tap goes on to be the browser's click, the left button's press.
+        return EM_FALSE;
+    }
+    const EmscriptenTouchPoint* finger = swipe.following ? followedFinger(event) : nullptr;
+    if (finger == nullptr) {
+        return EM_FALSE;
+    }
+    if (type != EMSCRIPTEN_EVENT_TOUCHMOVE) {
+        swipe.following = false; // lifted, or taken by the browser
+        return EM_FALSE;
+    }
+    long dx = finger->clientX - swipe.fromX;
+    long dy = finger->clientY - swipe.fromY;
+    if (std::labs(dx) < SWIPE_CSS_PIXELS && std::labs(dy) < SWIPE_CSS_PIXELS) {
+        return EM_FALSE; // a browser may take a prevented first move as the end of a tap
+    }
+    // The page's y runs down, as the client area's does: a swipe down is the down arrow.
+    const char* code = std::labs(dx) > std::labs(dy) ? (dx < 0 ? "ArrowLeft" : "ArrowRight")
+                                                     : (dy < 0 ? "ArrowUp" : "ArrowDown");
+    const WebKey* arrow = keyOfCode(code);
+    if (arrow != swipe.sent) {
+        sendNamedKey(window, arrow, true);
+        sendNamedKey(window, arrow, false);
+        swipe.sent = arrow;
+    }
+    swipe.fromX = finger->clientX;
+    swipe.fromY = finger->clientY;
+    // The canvas's touch-action keeps the page from scrolling or zooming under a swipe already;
+    // this is for browsers without it.
     return EM_TRUE;
 }
 
@@ -264,7 +378,9 @@ EM_JS(void, webAddPageListeners, (const char* selector), {
         listen(canvas, "pointerdown", function(e) { Module.wrendlePointerId = e.pointerId; });
         listen(canvas, "contextmenu", function(e) { e.preventDefault(); });
     }
-    listen(window, "pagehide", function() { _webPageHidden(); });
+    listen(window, "pagehide", function(e) {
+        if (!e.persisted) _webPageHidden();
+    });
     Module.wrendleListeners = listeners;
 });
 
@@ -279,7 +395,10 @@ EM_JS(void, webRemovePageListeners, (void), {
 
 } // namespace
 
-// The tab going away: the window's last chance to hear of it, as a close box's WM_CLOSE.
+// The tab going away for good: the window's last chance to hear of it, as a close box's
+// WM_CLOSE. A page put into the back/forward cache (pagehide with `persisted`) is not going
+// away: it is kept whole, frozen, and goes on where it was if the user comes back; one the
+// browser drops from that cache later goes without any event, as a killed process does.
 extern "C" EMSCRIPTEN_KEEPALIVE void webPageHidden(void) {
     if (web.window != nullptr) {
         inputCloseRequested(web.window);
@@ -294,6 +413,10 @@ void webListen(void) {
     emscripten_set_mousedown_callback(CANVAS, nullptr, EM_TRUE, onMouse);
     emscripten_set_mouseup_callback(CANVAS, nullptr, EM_TRUE, onMouse);
     emscripten_set_mousemove_callback(CANVAS, nullptr, EM_TRUE, onMouse);
+    emscripten_set_touchstart_callback(CANVAS, nullptr, EM_TRUE, onTouch);
+    emscripten_set_touchmove_callback(CANVAS, nullptr, EM_TRUE, onTouch);
+    emscripten_set_touchend_callback(CANVAS, nullptr, EM_TRUE, onTouch);
+    emscripten_set_touchcancel_callback(CANVAS, nullptr, EM_TRUE, onTouch);
     emscripten_set_focus_callback(page, nullptr, EM_TRUE, onFocus);
     emscripten_set_blur_callback(page, nullptr, EM_TRUE, onFocus);
     webAddPageListeners(CANVAS);

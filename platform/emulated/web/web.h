@@ -15,7 +15,7 @@ struct WebDisplay {
     WindowRecord* window; // the canvas's window: a page has one canvas, so one window
     bool arrived;         // an event reached the core since the last wait began
     bool listening;
-    int pointerX; // the pointer over the canvas, in its pixels (screen = client)
+    int pointerX; // the pointer over the canvas, in its drawing buffer's pixels (screen = client)
     int pointerY;
     BoxSurface* box; // the message box shown as an overlay, until it is answered
     char errorText[WEB_ERROR_TEXT];
