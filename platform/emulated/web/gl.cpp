@@ -5,6 +5,7 @@
 
 #include <emscripten/html5.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -110,7 +111,10 @@ bool webCreateContext(WindowRecord* window, NativeContext* out) {
     attributes.minorVersion = 0;
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(CANVAS, &attributes);
     if (context <= 0) {
+        // Said on the console before the program reports its own failure, which cannot know
+        // why: a browser with WebGL turned off, or none on this machine's graphics.
         copyText(web.errorText, sizeof(web.errorText), "the browser offers no WebGL 1 context");
+        std::fprintf(stderr, "%s: no OpenGL in this page: %s\n", programName(), web.errorText);
         return false;
     }
     emscripten_set_webglcontextlost_callback(CANVAS, nullptr, EM_TRUE, onContextLost);
