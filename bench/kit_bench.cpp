@@ -1,16 +1,26 @@
 // Wrendle's own libraries timed from a benchmark program (nothing is added to the product):
 //   bench_kit work N      N frames of the first game on the virtual clock in a real kit
 //                         window, each ended with glFinish; prints the median frame in us
+//                         (in the browser: on the real clock, each frame's previous tick put
+//                         a period back so that it does not sleep, and each drawn in an
+//                         animation frame of its own, so that it is presented before the next)
 //   bench_kit pace M      the real loop on the real clock, steered so the serpent lives, until
 //                         M moves; prints, in ms, the mean move interval, the mean w_loop of the
 //                         same moves, the 99th percentile of |interval - (83 + w_loop)|, and the
 //                         number of moves whose frame did not sleep
+//   bench_kit pace M trace   the same, each move's figures on standard error
 //   bench_kit loop S      an empty idle handler on an open kit window for S seconds; prints
 //                         idle calls per second
+// The web build makes it too (index.html?program=bench_kit&args=work,100: bench/page_args.h);
+// the browser has no test controls, so no virtual clock.
 #include "game/state.h"
 #include "kit/kit.h"
 #include "platform/gl.h"
+#ifdef __EMSCRIPTEN__
+#include "bench/page_args.h"
+#else
 #include "platform/testctl.h"
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +37,16 @@ double secondsNow(void) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (double)now.tv_sec + (double)now.tv_nsec / 1e9;
 }
+
+#ifdef __EMSCRIPTEN__
+// Yields to the browser until the next animation frame has begun: the frame drawn before is
+// presented with it.
+// clang-format off
+EM_ASYNC_JS(void, nextAnimationFrame, (void), {
+    await new Promise(function(resolve) { requestAnimationFrame(function() { resolve(); }); });
+});
+// clang-format on
+#endif
 
 bool openGameWindow(void) {
     kitSetWindowRect(-10, -8, 1000, 750);
@@ -46,6 +66,7 @@ std::vector<double> intervals;
 std::vector<double> pairWork;     // w_loop of each interval's pair
 std::vector<double> moverSleep;   // the sleep the moving frame asked for
 std::vector<double> earlierSleep; // and the frame before it
+bool traceMoves = false;          // a page has no environment: pace M trace
 
 bool blocked(Cell c) {
     if (c.x < 50 || c.x > 930 || c.y < 50 || c.y > 730) {
@@ -126,7 +147,7 @@ void paceFrame(void) {
 }
 
 void paceReport(void) {
-    bool trace = getenv("WRENDLE_BENCH_TRACE") != nullptr;
+    bool trace = getenv("WRENDLE_BENCH_TRACE") != nullptr || traceMoves;
     double intervalSum = 0, workSum = 0;
     int notSlept = 0;
     std::vector<double> deviation;
@@ -172,6 +193,9 @@ void countIdle(void) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef __EMSCRIPTEN__
+    pageArguments(&argc, &argv);
+#endif
     if (argc < 3) {
         fprintf(stderr, "usage: bench_kit work N | pace MOVES | loop SECONDS\n");
         return 2;
@@ -183,11 +207,18 @@ int main(int argc, char** argv) {
     }
     if (strcmp(argv[1], "work") == 0) {
         int n = atoi(argv[2]);
+#ifndef __EMSCRIPTEN__
         testUseVirtualClock();
+#endif
         setupGame();
         reshapeView(1000, 750);
         std::vector<double> times;
         for (int i = 0; i < n; i++) {
+#ifdef __EMSCRIPTEN__
+            nextAnimationFrame();
+            // A period since the previous frame: the frame step does not sleep.
+            lastFrameTick = GetTickCount() - FRAME_PERIOD_MS;
+#endif
             double t0 = secondsNow();
             frameStep(); // its sleep advances the virtual clock only
             glFinish();
@@ -199,6 +230,7 @@ int main(int argc, char** argv) {
     }
     if (strcmp(argv[1], "pace") == 0) {
         movesWanted = std::max(1, atoi(argv[2]));
+        traceMoves = argc >= 4 && strcmp(argv[3], "trace") == 0;
         intervals.reserve((size_t)movesWanted); // no allocation while the loop runs
         pairWork.reserve((size_t)movesWanted);
         moverSleep.reserve((size_t)movesWanted);

@@ -6,9 +6,7 @@ set -u
 system="$1"
 b="$BENCH_BUILD"
 n="$BENCH_REPEATS"
-median() {
-  sort -g | awk '{v[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'
-}
+. "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

@@ -3,27 +3,34 @@
 // keys, the mouse and a touch screen reach the program (and only the keys it gets lose their
 // browser meaning), Escape ends it with exit code 0 on the page, a message box is an overlay that
 // Enter answers, and the program lives through a lost WebGL context, a frozen page and the page
-// going into the back/forward cache.
+// going into the back/forward cache. And what the web benchmark stands on (scripts/bench web):
+// its peer page draws the game's first frame, the watcher times the field and nothing else, and
+// its programs take their arguments from the page's address.
 // Usage: node page.test.js [folder of the page, default out/web] [folder of the test's own
-// programs, default build-web/tests/web]
+// programs, default build-web/tests/web] [folder of the web benchmarks, default
+// build-web-bench/bench; their checks are skipped until scripts/bench web has built them]
 "use strict";
 
 const test = require("node:test");
 const assert = require("node:assert");
+const fs = require("node:fs");
 const path = require("node:path");
-const {serve, launchBrowser, openPage} = require("./browser.js");
+const {serve, launchBrowser, openPage, firstFramePixels, differingPixels} = require("./browser.js");
 
 const top = path.join(__dirname, "..", "..");
 const root = path.resolve(process.argv[2] || path.join(top, "out", "web"));
 // The test's own programs (tests/web/box.cpp), built by the web build but never put in the page.
 const checks = path.resolve(process.argv[3] || path.join(top, "build-web", "tests", "web"));
+const benchmarks = path.resolve(process.argv[4] || path.join(top, "build-web-bench", "bench"));
+const noBenchmarks = !fs.existsSync(path.join(benchmarks, "bench_web_peer.js")) &&
+  "the web benchmarks are not built (scripts/bench web builds them)";
 
 let server;
 let browser;
 let base;
 
 test.before(async () => {
-  server = await serve([root, checks]);
+  server = await serve([root, checks, benchmarks]);
   base = `http://127.0.0.1:${server.address().port}/index.html`;
   browser = await launchBrowser();
 });
@@ -442,3 +449,64 @@ test("pagehide into the back/forward cache keeps the program; for good it is WM_
   assert.strictEqual(await page.evaluate(() => document.body.dataset.exitCode), "0");
   await page.close();
 });
+
+// The first present of the field as the web benchmark's watcher sees it, with its pixels.
+async function firstField(program) {
+  const {page} = await open(program, {firstFrame: true});
+  await waitFor(page, () => window.firstFrame !== null);
+  const seen = await page.evaluate(() => [window.firstFrame, performance.now()]);
+  const frame = await page.evaluate(firstFramePixels);
+  await page.close();
+  return {seen, frame};
+}
+
+test("the benchmark's peer page draws the game's first frame, pixel for pixel",
+  {skip: noBenchmarks}, async () => {
+    const game = await firstField("wrendle");
+    const peer = await firstField("bench_web_peer");
+    for (const {seen} of [game, peer]) {
+      assert.ok(seen[0] > 0 && seen[0] <= seen[1], `seen at ${seen[0]} ms, before ${seen[1]} ms`);
+    }
+    assert.deepStrictEqual([peer.frame.width, peer.frame.height], [1000, 750]);
+    assert.deepStrictEqual([game.frame.width, game.frame.height], [1000, 750]);
+    const differing = differingPixels(game.frame, peer.frame);
+    assert.strictEqual(differing.length, 0,
+      `pixels (x, y up) where the peer differs: ${JSON.stringify(differing.slice(0, 10))}`);
+  });
+
+test("the first-frame watcher takes no other picture for the field", async () => {
+  // kit_keys fills its window dark blue: drawn and shown, but not the field.
+  const {page} = await open("kit_keys", {firstFrame: true});
+  await waitFor(page, pixelIs, 200, 150, [0, 0, 64]);
+  await page.evaluate(() => new Promise((resolve) => {
+    requestAnimationFrame(() => requestAnimationFrame(resolve));
+  }));
+  assert.strictEqual(await page.evaluate(() => window.firstFrame), null);
+  await page.close();
+});
+
+test("the benchmark programs take their words from the page's address and print their figures",
+  {skip: noBenchmarks}, async () => {
+    const figures = async (program, args) => {
+      const {page, console} = await open(`${program}&args=${args}`);
+      const line = () => console.find((text) => /^[0-9.]+( [0-9.]+)*$/.test(text));
+      for (let i = 0; i < 300 && !line(); i++) await new Promise((r) => setTimeout(r, 50));
+      const errors = await page.evaluate(() => window.pageErrors);
+      await page.close();
+      assert.deepStrictEqual(errors, []);
+      assert.ok(line(), `${program} ${args} printed ${JSON.stringify(console)}`);
+      return line().split(" ").map(Number);
+    };
+    // The game's frames are timed without their sleep: with it, a frame took about 40 ms (the
+    // rest of its 83 ms went by waiting for the animation frame); without it, under 1 ms.
+    const [game] = await figures("bench_kit", "work,8");
+    assert.ok(game > 0 && game < 20000, `a frame of the game took ${game} us`);
+    const [peer] = await figures("bench_web_peer", "frames,8");
+    assert.ok(peer > 0 && peer < 20000, `a frame of the peer took ${peer} us`);
+    // The real loop in the page: a move per 83 ms plus the work of the frames, never sooner (a
+    // sleep that ended early would show), and not half as long again. The first move takes
+    // longer: the browser's first present of the canvas falls into it.
+    const [interval, work] = await figures("bench_kit", "pace,12");
+    assert.ok(interval >= 83 && interval < 125 && work >= 0,
+      `moves every ${interval} ms with ${work} ms of work`);
+  });
