@@ -120,6 +120,24 @@ int characterBytes(const char* key) {
     return bytes == length ? length : 0;
 }
 
+// What Control makes of a character, as XLookupString does on X11: Control+N types 0x0E, which
+// is no key of the kit's, where the page's event still says "n".
+unsigned char withControl(unsigned char c) {
+    if ((c >= '@' && c < 0x7f) || c == ' ') {
+        return (unsigned char)(c & 0x1f);
+    }
+    if (c == '2') {
+        return 0;
+    }
+    if (c >= '3' && c <= '7') {
+        return (unsigned char)(c - '3' + 0x1b);
+    }
+    if (c == '8') {
+        return 0x7f;
+    }
+    return c == '/' ? 0x1f : c;
+}
+
 unsigned modifiersOf(const EmscriptenKeyboardEvent* event) {
     return (event->shiftKey ? KEY_SHIFT : 0u) | (event->ctrlKey ? KEY_CONTROL : 0u) |
            (event->altKey ? KEY_ALT : 0u);
@@ -175,7 +193,7 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
     // The ANSI code page holds Latin-1: a character beyond it types nothing.
     unsigned char first = (unsigned char)event->key[0];
     if (press && bytes == 1) {
-        key.characters[0] = first;
+        key.characters[0] = event->ctrlKey ? withControl(first) : first;
         key.characterCount = 1;
     } else if (press && bytes == 2 && (first == 0xc2 || first == 0xc3)) {
         key.characters[0] =
