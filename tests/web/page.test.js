@@ -9,7 +9,7 @@
 const test = require("node:test");
 const assert = require("node:assert");
 const path = require("node:path");
-const {serve, launchBrowser, openPage} = require("./browser.js");
+const {serve, launchBrowser, openPage, waitFor} = require("./browser.js");
 
 const top = path.join(__dirname, "..", "..");
 const root = path.resolve(process.argv[2] || path.join(top, "out", "web"));
@@ -33,15 +33,6 @@ test.after(async () => {
 
 function open(program) {
   return openPage(browser, `${base}?program=${program}`);
-}
-
-// Waits for a condition in the page, or for an error in it; fails with the error.
-async function waitFor(page, condition, ...args) {
-  await page.waitForFunction(
-    `(${condition})(...${JSON.stringify(args)}) || window.pageErrors.length > 0`,
-    {polling: 20, timeout: 15000});
-  const errors = await page.evaluate(() => window.pageErrors);
-  assert.deepStrictEqual(errors, []);
 }
 
 // The canvas's pixel at (x, y) from the top, as [r, g, b]: the drawing buffer is preserved, so
