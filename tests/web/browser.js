@@ -4,6 +4,7 @@
 // errors thrown in it.
 "use strict";
 
+const assert = require("node:assert");
 const fs = require("node:fs");
 const http = require("node:http");
 const path = require("node:path");
@@ -49,7 +50,9 @@ function launchBrowser() {
 // lines (the program's standard output and error). `browser` is a browser or one of its
 // contexts. Options: `viewport` (with hasTouch, a touch screen's); `init`, a function run in the
 // page before its own scripts; `cache: false` loads everything afresh, as a first visit does;
-// `firstFrame` watches for the game's first field (watchFirstFrame).
+// `firstFrame` watches for the game's first field (watchFirstFrame); `arguments`, the program's
+// command line after its name: the page gives it none of its own, so it is handed to the Module
+// object the page makes, which the program's runtime reads its arguments from.
 async function openPage(browser, address, options = {}) {
   const page = await browser.newPage();
   if (options.viewport) await page.setViewport(options.viewport);
@@ -66,6 +69,19 @@ async function openPage(browser, address, options = {}) {
     window.addEventListener("unhandledrejection", (e) => window.pageErrors.push(String(e.reason)));
     window.addEventListener("error", (e) => window.pageErrors.push(String(e.message)));
   });
+  if (options.arguments) {
+    await page.evaluateOnNewDocument((args) => {
+      let module;
+      Object.defineProperty(window, "Module", {
+        configurable: true,
+        get: () => module,
+        set: (value) => {
+          if (value && !value.arguments) value.arguments = args;
+          module = value;
+        },
+      });
+    }, options.arguments);
+  }
   await page.goto(address);
   return {page, console};
 }
@@ -142,6 +158,43 @@ function differingPixels(a, b) {
   return differing;
 }
 
+// Waits for a condition in the page, or for an error in it; fails with the error.
+async function waitFor(page, condition, ...args) {
+  await page.waitForFunction(
+    `(${condition})(...${JSON.stringify(args)}) || window.pageErrors.length > 0`,
+    {polling: 20, timeout: 15000});
+  const errors = await page.evaluate(() => window.pageErrors);
+  assert.deepStrictEqual(errors, []);
+}
+
+// Waits until `condition` holds for the page's console lines (the array `record.console` of an
+// opened page) and gives what it returned; fails after 15 s, or at once on an error in the page,
+// showing the last lines.
+async function waitForConsole(record, condition, what = String(condition)) {
+  const deadline = Date.now() + 15000;
+  for (;;) {
+    const result = condition(record.console);
+    if (result !== false && result !== undefined && result !== null) return result;
+    const errors = await record.page.evaluate(() => window.pageErrors);
+    assert.deepStrictEqual(errors, [], "errors in the page");
+    if (Date.now() > deadline) {
+      assert.fail(`waited in vain for ${what}; the last lines:\n` +
+        record.console.slice(-20).join("\n"));
+    }
+    await new Promise((resolve) => setTimeout(resolve, 10));
+  }
+}
+
+// Waits for a console line from index `from` on that matches `test` (a RegExp, or a function of
+// the line) and gives its index.
+function waitForLine(record, test, from = 0) {
+  const passes = typeof test === "function" ? test : (line) => test.test(line);
+  return waitForConsole(record, (lines) => {
+    const found = lines.findIndex((line, index) => index >= from && passes(line));
+    return found >= 0 ? found : false;
+  }, `a line ${test} from line ${from}`);
+}
+
 // The canvas's pixels, top row first, as RGB bytes (the drawing buffer is preserved, so the
 // canvas can be copied), or null while there is no canvas. Runs in the page.
 function canvasRgb() {
@@ -199,5 +252,5 @@ async function waitForPixels(page, expected, timeout = 15000) {
   }
 }
 
-module.exports = {serve, launchBrowser, openPage, canvasRgb, canvasPixels, waitForPixels,
-  firstFramePixels, differingPixels};
+module.exports = {serve, launchBrowser, openPage, waitFor, waitForConsole, waitForLine, canvasRgb,
+  canvasPixels, waitForPixels, firstFramePixels, differingPixels};

@@ -15,7 +15,8 @@ const test = require("node:test");
 const assert = require("node:assert");
 const fs = require("node:fs");
 const path = require("node:path");
-const {serve, launchBrowser, openPage, firstFramePixels, differingPixels} = require("./browser.js");
+const {serve, launchBrowser, openPage, waitFor, firstFramePixels, differingPixels} =
+  require("./browser.js");
 
 const top = path.join(__dirname, "..", "..");
 const root = path.resolve(process.argv[2] || path.join(top, "out", "web"));
@@ -47,15 +48,6 @@ function open(program, options) {
 // A phone held upright and sideways, with a touch screen; a desktop at the default size.
 const PHONE = {width: 390, height: 844, hasTouch: true, isMobile: true};
 const PHONE_SIDEWAYS = {width: 844, height: 390, hasTouch: true, isMobile: true};
-
-// Waits for a condition in the page, or for an error in it; fails with the error.
-async function waitFor(page, condition, ...args) {
-  await page.waitForFunction(
-    `(${condition})(...${JSON.stringify(args)}) || window.pageErrors.length > 0`,
-    {polling: 20, timeout: 15000});
-  const errors = await page.evaluate(() => window.pageErrors);
-  assert.deepStrictEqual(errors, []);
-}
 
 // The canvas's pixel at (x, y) from the top, as [r, g, b]: the drawing buffer is preserved, so
 // the canvas can be copied.

@@ -115,8 +115,10 @@ void yieldToBrowser(unsigned ms) {
     lastYield = emscripten_get_now();
 }
 
-// DOM events reach the core as they come, from the callbacks that run while the program yields.
+// DOM events reach the core as they come, from the callbacks that run while the program yields;
+// those that found the queue full first.
 void pump(void) {
+    webHandOnPending();
     if (emscripten_get_now() - lastYield >= BUSY_YIELD_MS) {
         yieldToBrowser(0);
     }
@@ -125,6 +127,9 @@ void pump(void) {
 // Yields to the browser (ASYNCIFY) until something arrived or the time is up; every yield lets
 // the browser present the frame drawn before it. A wait of 0 yields once.
 void wait(int timeoutMs) {
+    if (webHandOnPending()) {
+        return; // input is there for the program already
+    }
     web.arrived = false;
     if (timeoutMs == 0) {
         yieldToBrowser(0);

@@ -17,6 +17,83 @@ namespace {
 
 const char* const CANVAS = "#canvas";
 
+// Input the core's queue had no room for, in arrival order. The browser hands every event over
+// as it comes, however busy the program, so a storm (keys dispatched by a script, or typed while
+// a slow frame held the page) waits here until the program takes its messages: delayed, not
+// lost. What comes beyond the ring is lost.
+const int PENDING_INPUT = 4096;
+
+enum PendingKind { PENDING_KEY, PENDING_MOTION, PENDING_BUTTON, PENDING_FOCUS };
+
+struct PendingInput {
+    PendingKind kind;
+    HWND window; // looked up again when it is handed on: the window may be gone by then
+    KeyEvent key;
+    int x;
+    int y;
+    WPARAM held;
+    int button;
+    bool press;
+    unsigned grab;
+    bool focused;
+};
+
+struct PendingRing {
+    PendingInput entries[PENDING_INPUT];
+    int first;
+    int count;
+};
+
+PendingRing pending;
+
+void handOn(const PendingInput& event) {
+    WindowRecord* window = windowRecord(event.window);
+    if (window == nullptr || window->destroying) {
+        return;
+    }
+    POINT screen = {event.x, event.y};
+    switch (event.kind) {
+    case PENDING_KEY:
+        inputKey(window, &event.key);
+        break;
+    case PENDING_MOTION:
+        inputPointerMove(window, event.x, event.y, screen, event.held);
+        break;
+    case PENDING_BUTTON:
+        inputPointerButton(window, event.button, event.press, event.x, event.y, screen, event.held,
+                           event.grab);
+        break;
+    case PENDING_FOCUS:
+        // The keys held go with the focus: their releases go elsewhere.
+        if (!event.focused) {
+            inputForgetKeys();
+        }
+        inputFocus(window, event.focused);
+        break;
+    }
+}
+
+// Input goes to the core at once while nothing waits before it and the queue has room.
+void deliver(const PendingInput& event) {
+    web.arrived = true;
+    if (pending.count == 0 && queueHasRoom()) {
+        handOn(event);
+        return;
+    }
+    if (pending.count == PENDING_INPUT) {
+        return;
+    }
+    pending.entries[(pending.first + pending.count) % PENDING_INPUT] = event;
+    pending.count++;
+}
+
+PendingInput eventFor(PendingKind kind, WindowRecord* window) {
+    PendingInput event = PendingInput();
+    event.kind = kind;
+    event.window = window->handle;
+    return event;
+}
+
 // A physical key (KeyboardEvent.code): its virtual key and its X key code (evdev + 8), the
 // numbering the core keeps key state in and reads the US layout's characters by.
 struct WebKey {
@@ -123,6 +200,24 @@ int characterBytes(const char* key) {
     return bytes == length ? length : 0;
 }
 
+// What Control makes of a character, as XLookupString does on X11: Control+N types 0x0E, which
+// is no key of the kit's, where the page's event still says "n".
+unsigned char withControl(unsigned char c) {
+    if ((c >= '@' && c < 0x7f) || c == ' ') {
+        return (unsigned char)(c & 0x1f);
+    }
+    if (c == '2') {
+        return 0;
+    }
+    if (c >= '3' && c <= '7') {
+        return (unsigned char)(c - '3' + 0x1b);
+    }
+    if (c == '8') {
+        return 0x7f;
+    }
+    return c == '/' ? 0x1f : c;
+}
+
 unsigned modifiersOf(const EmscriptenKeyboardEvent* event) {
     return (event->shiftKey ? KEY_SHIFT : 0u) | (event->ctrlKey ? KEY_CONTROL : 0u) |
            (event->altKey ? KEY_ALT : 0u);
@@ -192,7 +287,7 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
     // The ANSI code page holds Latin-1: a character beyond it types nothing.
     unsigned char first = (unsigned char)event->key[0];
     if (press && bytes == 1) {
-        key.characters[0] = first;
+        key.characters[0] = event->ctrlKey ? withControl(first) : first;
         key.characterCount = 1;
     } else if (press && bytes == 2 && (first == 0xc2 || first == 0xc3)) {
         key.characters[0] =
@@ -205,8 +300,9 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
         key.characters[0] = (unsigned char)physical->virtualKey;
         key.characterCount = 1;
     }
-    inputKey(window, &key);
-    web.arrived = true;
+    PendingInput pressed = eventFor(PENDING_KEY, window);
+    pressed.key = key;
+    deliver(pressed);
     return EM_TRUE;
 }
 
@@ -246,11 +342,13 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     int y = toClient(event->targetY, shownHeight, window->height);
     web.pointerX = x;
     web.pointerY = y;
-    POINT screen = {x, y};
     WPARAM held = heldFlags(event);
+    PendingInput pointer = eventFor(PENDING_MOTION, window);
+    pointer.x = x;
+    pointer.y = y;
+    pointer.held = held;
     if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) {
-        inputPointerMove(window, x, y, screen, held);
-        web.arrived = true;
+        deliver(pointer);
         return EM_TRUE;
     }
     // DOM numbers buttons left 0, middle 1, right 2; the core left 0, right 1, middle 2.
@@ -265,8 +363,12 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     const WPARAM all = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
     unsigned grab =
         press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
-    inputPointerButton(window, BUTTONS[event->button], press, x, y, screen, held, grab);
-    web.arrived = true;
+    pointer.kind = PENDING_BUTTON;
+    pointer.button = BUTTONS[event->button];
+    pointer.press = press;
+    pointer.held = held;
+    pointer.grab = grab;
+    deliver(pointer);
     return EM_TRUE;
 }
 
@@ -355,12 +457,9 @@ EM_BOOL onFocus(int type, const EmscriptenFocusEvent* event, void* data) {
     if (web.window == nullptr) {
         return EM_FALSE;
     }
-    bool focused = type == EMSCRIPTEN_EVENT_FOCUS;
-    if (!focused) {
-        inputForgetKeys();
-    }
-    inputFocus(web.window, focused);
-    web.arrived = true;
+    PendingInput focus = eventFor(PENDING_FOCUS, web.window);
+    focus.focused = type == EMSCRIPTEN_EVENT_FOCUS;
+    deliver(focus);
     return EM_FALSE;
 }
 
@@ -404,6 +503,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webPageHidden(void) {
         inputCloseRequested(web.window);
         web.arrived = true;
     }
+}
+
+bool webHandOnPending(void) {
+    bool any = pending.count > 0;
+    while (pending.count > 0 && queueHasRoom()) {
+        handOn(pending.entries[pending.first]);
+        pending.first = (pending.first + 1) % PENDING_INPUT;
+        pending.count--;
+    }
+    return any;
 }
 
 void webListen(void) {

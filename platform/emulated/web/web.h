@@ -27,6 +27,9 @@ WebWindow* webPart(WindowRecord* window);
 // DOM events into the core's input functions (input.cpp).
 void webListen(void);
 void webStopListening(void);
+// Hands on what waited for room in the core's queue, as far as there is room now; true when
+// anything was waiting.
+bool webHandOnPending(void);
 
 // WebGL (gl.cpp).
 int webFormatCount(void);
