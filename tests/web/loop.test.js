@@ -242,7 +242,9 @@ test("a key storm loses nothing and coalesces paints", async () => {
   await page.evaluate((keyCount, clickCount) => {
     const canvas = document.getElementById("canvas");
     const box = canvas.getBoundingClientRect();
-    const at = {clientX: box.left + 20, clientY: box.top + 20, bubbles: true, cancelable: true};
+    // The canvas's pixel (20, 20), wherever the page has scaled the canvas to.
+    const at = {clientX: box.left + 20.5 * box.width / canvas.width,
+      clientY: box.top + 20.5 * box.height / canvas.height, bubbles: true, cancelable: true};
     for (let i = 0; i < keyCount; i++) {
       window.dispatchEvent(new KeyboardEvent("keydown", {code: "KeyA", key: "a"}));
       window.dispatchEvent(new KeyboardEvent("keyup", {code: "KeyA", key: "a"}));
