@@ -12,6 +12,8 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+
 namespace {
 
 // What the kit does once a window is open, and its default reshape: pixels, origin bottom left.
@@ -111,6 +113,166 @@ void wideLines(void) {
         glVertex2f(cx + 20.5f, 700.5f);
         glVertex2f(cx + 120.5f, 650.5f);
         glVertex2f(cx + 20.5f, 620.5f);
+        glEnd();
+    }
+}
+
+// Short wide lines, one to a 25-pixel cell, at widths 2 to 5: their ends on, beside and between
+// pixel centres and edges, in sixteen directions (both ways along each, exact diagonals among
+// them), so that every case of the ends' diamond-exit rule and of the fill convention at an edge
+// through pixel centres comes up. The upper half is drawn again with y downwards, as a program
+// whose projection turns the window upside down draws.
+void lineEnds(void) {
+    kitStart();
+    const float offsets[] = {0.0f, 0.5f, 0.25f, 0.75f, 0.125f, 0.875f, 0.375f, 0.9f};
+    const int directions[][2] = {{9, 0},  {9, 3},   {8, 5},   {7, 7},  {5, 8},  {3, 9},
+                                 {0, 9},  {-3, 9},  {-5, 8},  {-7, 7}, {-8, 5}, {-9, 3},
+                                 {-9, 0}, {-9, -3}, {-7, -7}, {-3, -9}};
+    glColor3f(1.0f, 1.0f, 1.0f);
+    for (int half = 0; half < 2; half++) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        if (half == 0) {
+            glOrtho(0.0, SCENE_WIDTH, 0.0, SCENE_HEIGHT, -1.0, 1.0);
+        } else {
+            glOrtho(0.0, SCENE_WIDTH, SCENE_HEIGHT, 0.0, -1.0, 1.0);
+        }
+        glMatrixMode(GL_MODELVIEW);
+        for (int k = 0; k < 600; k++) {
+            float x = (float)(25 * (k % 40)) + 8.0f + offsets[k % 8];
+            float y = (float)(25 * (k / 40)) + 8.0f + offsets[(k / 8) % 8];
+            const int* d = directions[(k / 3) % 16];
+            glLineWidth((float)(2 + k % 4));
+            glBegin(GL_LINES);
+            glVertex2f(x, y);
+            glVertex2f(std::floor(x) + (float)d[0] + offsets[(k * 3 + 1) % 8],
+                       std::floor(y) + (float)d[1] + offsets[(k * 5 + 2) % 8]);
+            glEnd();
+        }
+    }
+}
+
+// Points and wide lines at and across the edges of a viewport smaller than the window, and
+// outside it: Mesa's llvmpipe clips neither against the viewport, only against the window. Sizes
+// between whole pixels round as Mesa rounds them (a point of 2.5 pixels is 2 wide, a line 3).
+void viewportEdges(void) {
+    kitStart();
+    glViewport(200, 150, 500, 400);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 500.0, 0.0, 400.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glColor3f(0.0f, 1.0f, 1.0f);
+    const float sizes[] = {2.5f, 3.5f, 4.0f, 5.0f, 1.5f, 2.49f};
+    for (int s = 0; s < 6; s++) {
+        glPointSize(sizes[s]);
+        glLineWidth(sizes[s]);
+        float at = 60.0f * (float)s + 20.25f;
+        glBegin(GL_POINTS);
+        glVertex2f(at, 0.5f);
+        glVertex2f(at, -1.5f);
+        glVertex2f(-0.75f, at);
+        glVertex2f(500.5f, at);
+        glVertex2f(at + 10.0f, 399.0f);
+        glVertex2f(at + 20.0f, 405.0f);
+        glVertex2f(at + 30.5f, 200.5f);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex2f(at, -30.0f);
+        glVertex2f(at + 25.0f, 40.0f);
+        glVertex2f(-1.0f, at + 5.0f);
+        glVertex2f(60.0f, at + 30.0f);
+        glVertex2f(480.0f, at + 2.5f);
+        glVertex2f(530.0f, at - 7.0f);
+        glVertex2f(at + 5.0f, 398.5f);
+        glVertex2f(at + 45.0f, 401.0f);
+        glEnd();
+    }
+}
+
+// Lines cut by the clip volume: across the whole window and out on both sides, diagonals whose
+// width reaches past the window's edge, and lines from outside into a corner; flat ones take the
+// colour of their second end.
+void cutLines(void) {
+    kitStart();
+    for (int k = 0; k < 24; k++) {
+        glLineWidth((float)(1 + k % 5));
+        float t = (float)k;
+        glColor3f(1.0f, 0.1f * (float)(k % 8), 0.0f);
+        glBegin(GL_LINES);
+        glVertex2f(-40.0f - t, 30.5f + 29.0f * t);
+        glVertex2f(1050.0f + 3.0f * t, 100.0f + 27.0f * t);
+        glVertex2f(20.5f + 41.0f * t, -30.0f);
+        glVertex2f(-10.0f + 41.0f * t, 790.0f + t);
+        glEnd();
+    }
+    glShadeModel(GL_FLAT);
+    for (int k = 0; k < 16; k++) {
+        glLineWidth((float)(2 + k % 4));
+        float t = (float)k;
+        glBegin(GL_LINE_STRIP);
+        glColor3f(1.0f, 0.5f, 0.0f);
+        glVertex2f(-20.0f + 2.0f * t, 5.0f + 22.0f * t);
+        glColor3f(0.5f, 1.0f, 0.5f);
+        glVertex2f(10.0f + 2.0f * t, 35.0f + 22.0f * t);
+        glColor3f(0.2f, 0.2f, 1.0f);
+        glVertex2f(30.5f + 2.0f * t, -5.5f + 22.0f * t);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex2f(990.0f - t, 720.0f - 2.0f * t);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        glVertex2f(1010.0f + 2.0f * t, 760.0f + t);
+        glEnd();
+    }
+    glShadeModel(GL_SMOOTH);
+}
+
+// Smooth lines whose colour changes along them, whole and cut by the window's edges (a cut end
+// takes the colour where it is cut).
+void smoothLines(void) {
+    kitStart();
+    for (int k = 0; k < 24; k++) {
+        glLineWidth((float)(1 + k % 5));
+        float t = (float)k;
+        glBegin(GL_LINES);
+        glColor3f(1.0f, 0.0f, 0.0f);
+        glVertex2f(-40.0f - t, 30.5f + 29.0f * t);
+        glColor3f(0.0f, 0.0f, 1.0f);
+        glVertex2f(1050.0f + 3.0f * t, 100.0f + 27.0f * t);
+        glColor3f(0.0f, 1.0f, 0.0f);
+        glVertex2f(20.5f + 41.0f * t, -30.0f);
+        glColor3f(1.0f, 1.0f, 0.0f);
+        glVertex2f(-10.0f + 41.0f * t, 790.0f + t);
+        glColor3f(0.0f, 1.0f, 1.0f);
+        glVertex2f(100.0f + 30.0f * t, 200.0f);
+        glColor3f(1.0f, 0.0f, 1.0f);
+        glVertex2f(130.0f + 30.0f * t, 500.0f - 7.0f * t);
+        glEnd();
+    }
+}
+
+// Colours halfway between two bytes and a hair either side, where the rounding to a byte decides,
+// in flat rectangles, triangles and lines: every one reaches the buffer as the byte Mesa writes.
+void colourSteps(void) {
+    kitStart();
+    glLineWidth(3.0f);
+    for (int k = 0; k < 255; k++) {
+        float half = ((float)k + 0.5f) / 255.0f;
+        float below = std::nextafter(half, 0.0f);
+        float above = std::nextafter(half, 1.0f);
+        float x = (float)(k % 32) * 31.0f, y = (float)(k / 32) * 90.0f;
+        glColor3f(half, below, above);
+        glRectf(x, y, x + 30.0f, y + 30.0f);
+        glColor3f(above, half, below);
+        glBegin(GL_TRIANGLES);
+        glVertex2f(x, y + 32.0f);
+        glVertex2f(x + 30.0f, y + 32.0f);
+        glVertex2f(x + 15.0f, y + 60.0f);
+        glEnd();
+        glColor3f(below, above, half);
+        glBegin(GL_LINES);
+        glVertex2f(x + 2.0f, y + 75.5f);
+        glVertex2f(x + 28.0f, y + 70.5f);
         glEnd();
     }
 }
@@ -427,6 +589,9 @@ extern const Scene SCENES[SCENE_COUNT] = {
     {"wide_lines", wideLines},     {"filled", filled},
     {"rectangles", rectangles},    {"points", points},
     {"game", gamePicture},         {"triangle_example", triangleExample},
-    {"kit_examples", kitExamples}, {"transforms", transforms}};
+    {"kit_examples", kitExamples}, {"transforms", transforms},
+    {"line_ends", lineEnds},       {"viewport_edges", viewportEdges},
+    {"colour_steps", colourSteps}, {"cut_lines", cutLines},
+    {"smooth_lines", smoothLines}};
 
 extern void (*const QUERIES)(Queries* answers) = queries;

@@ -10,7 +10,7 @@ struct Scene {
     void (*draw)(void);
 };
 
-const int SCENE_COUNT = 10;
+const int SCENE_COUNT = 15;
 extern const Scene desktopScenes[SCENE_COUNT];
 extern const Scene layerScenes[SCENE_COUNT];
 
