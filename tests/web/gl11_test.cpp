@@ -169,11 +169,11 @@ struct Known {
     const char* reason;
 };
 const Known KNOWN[] = {
-    {"smooth_lines", 65,
-     "a line whose colour changes along it: llvmpipe interpolates the colour from the line's own "
-     "plane (a function of the column alone for a line nearer horizontal than vertical), the "
-     "layer's two triangles from their corners; the two agree to the last bit of a float, which "
-     "decides the byte where the colour lies a rounding away from a half"},
+    {"smooth_lines", 92,
+     "a line whose colour changes along it: llvmpipe works out each pixel's colour from the "
+     "line's own plane, the GPU under the layer between the corners of the rectangles the layer "
+     "draws; the two agree to the last bit of a float, which decides the byte where the colour "
+     "lies a rounding away from a half"},
 };
 
 TEST_F(Gl11, EveryScenePixelForPixelAsMesa) {
@@ -231,6 +231,7 @@ TEST_F(Gl11, StateAndErrorsAsMesa) {
     }
     for (int i = 0; i < 4; i++) {
         EXPECT_EQ(got.viewport[i], expected.viewport[i]);
+        EXPECT_EQ(got.largestViewport[i], expected.largestViewport[i]);
         EXPECT_FLOAT_EQ(got.colour[i], expected.colour[i]);
     }
     EXPECT_EQ(got.pointSize, expected.pointSize);

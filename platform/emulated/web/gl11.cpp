@@ -1,6 +1,7 @@
 // OpenGL 1.1's immediate mode, matrices and the state around them, drawn through OpenGL ES 2
-// (WebGL 1): vertices are transformed here, assembled into triangles, lines and pixel squares, and
-// handed to one trivial shader, so that the pixels are the ones a desktop OpenGL gives.
+// (WebGL 1): vertices are transformed here and assembled into points, lines and triangles, whose
+// pixels are worked out here as Mesa's llvmpipe works them out (gl11_raster.cpp) and handed to one
+// trivial shader as rectangles of whole pixels; smooth-shaded triangles go to it as triangles.
 #include "platform/emulated/web/gl11.h"
 #include "platform/emulated/web/gl11_raster.h"
 
@@ -101,6 +102,7 @@ struct Layer {
     GLenum shadeModel;
     GLenum drawBuffer;
     GLint viewport[4];
+    bool culling; // GL_CULL_FACE, which OpenGL ES applies (glCullFace and glFrontFace are its own)
 
     // The primitive between glBegin and glEnd, assembled as its vertices arrive: the first one,
     // and the last three (recent[0] the latest).
@@ -109,8 +111,8 @@ struct Layer {
     Vertex first;
     Vertex recent[3];
 
-    // The drawing buffer's size while a primitive is drawn, and the viewport through which
-    // corners in window coordinates are drawn.
+    // The drawing buffer's size while a primitive is drawn (asked anew for each), and the
+    // viewport through which rectangles in window coordinates are drawn.
     bool surfaceKnown;
     int surface[2];
     int windowViewport[4];
@@ -171,10 +173,9 @@ float clampUnit(float v) {
 
 // --- Output to OpenGL ES ---------------------------------------------------------------------
 
-// Draws what the buffer holds. Points and lines come as corners in window coordinates, drawn
-// through a viewport wider than the drawing buffer on every side, so that OpenGL ES clips none
-// of them: Mesa draws a point or a line wherever it falls in the window, even outside the
-// viewport, and a clipped triangle's new corners would move its edges by a rounding.
+// Draws what the buffer holds. Rectangles of pixels (points, lines, triangles of one colour) come
+// in window coordinates, drawn through a viewport that reaches past the drawing buffer on every
+// side, so that OpenGL ES cuts none of them: a line's width reaches outside the viewport in Mesa.
 void flush(void) {
     if (layer.outCount == 0) {
         return;
@@ -191,15 +192,23 @@ void flush(void) {
         REAL(glVertexAttribPointer)
         ((GLuint)layer.colourAt, 4, GL_FLOAT, GL_FALSE, sizeof(OutVertex),
          (const void*)(4 * sizeof(float)));
+        // The rectangles face whichever way their corners happen to go: culling is for the
+        // triangles they stand for, which are culled before they become rectangles.
         if (layer.outWindow) {
             REAL(glViewport)
             (layer.windowViewport[0], layer.windowViewport[1], layer.windowViewport[2],
              layer.windowViewport[3]);
+            if (layer.culling) {
+                REAL(glDisable)(GL_CULL_FACE);
+            }
         }
         REAL(glDrawArrays)(GL_TRIANGLES, 0, layer.outCount);
         if (layer.outWindow) {
             REAL(glViewport)
             (layer.viewport[0], layer.viewport[1], layer.viewport[2], layer.viewport[3]);
+            if (layer.culling) {
+                REAL(glEnable)(GL_CULL_FACE);
+            }
         }
     }
     layer.outCount = 0;
@@ -232,18 +241,6 @@ bool sameColours(const float* const* colours, int count) {
         }
     }
     return true;
-}
-
-void triangle(const Vertex* a, const Vertex* b, const Vertex* c, const Vertex* provoking) {
-    reserve(3, false);
-    bool flat = layer.shadeModel == GL11_FLAT;
-    const float* colours[3] = {flat ? provoking->colour : a->colour,
-                               flat ? provoking->colour : b->colour,
-                               flat ? provoking->colour : c->colour};
-    bool constant = sameColours(colours, 3);
-    emit(a->clip, colours[0], constant);
-    emit(b->clip, colours[1], constant);
-    emit(c->clip, colours[2], constant);
 }
 
 // The drawing buffer's size, asked once per primitive.
@@ -348,10 +345,127 @@ void point(const Vertex* v) {
     windowQuad(corners, depth, colours);
 }
 
-// A line, as the parallelogram llvmpipe draws for it (gl11_raster.cpp), of its part inside the
-// clip volume as Mesa's clipper cuts it: each end moves along the line by the largest share any
-// plane cuts off that end, both shares found from the ends as given. The width may reach outside
-// the viewport.
+// How a primitive's colour and depth vary, for the rectangles of its pixels: along a line's major
+// axis from one end to the other (two points), or over a triangle of one colour (three).
+struct Shading {
+    const float (*points)[3]; // rasteriser coordinates and depth
+    const float (*colours)[4];
+    int count;
+    int major; // a line's: the axis along which colour and depth change
+};
+
+void shadeAt(const Shading* shading, float x, float y, float* colour, float* depth) {
+    const float(*p)[3] = shading->points;
+    if (shading->count == 2) {
+        int m = shading->major;
+        float t = ((m == 0 ? x : y) - p[0][m]) / (p[1][m] - p[0][m]);
+        *depth = p[0][2] + t * (p[1][2] - p[0][2]);
+        for (int c = 0; c < 4; c++) {
+            colour[c] =
+                shading->colours[0][c] + t * (shading->colours[1][c] - shading->colours[0][c]);
+        }
+        return;
+    }
+    // Depth from the plane through the corners; the colour is the same at all three.
+    std::memcpy(colour, shading->colours[0], 4 * sizeof(float));
+    float area =
+        (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]);
+    if (area == 0.0f) {
+        *depth = p[0][2];
+        return;
+    }
+    float u = ((x - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (y - p[0][1])) / area;
+    float v = ((p[1][0] - p[0][0]) * (y - p[0][1]) - (x - p[0][0]) * (p[1][1] - p[0][1])) / area;
+    *depth = p[0][2] + u * (p[1][2] - p[0][2]) + v * (p[2][2] - p[0][2]);
+}
+
+// Columns `left` to `right` of rows `top` to `bottom` (rasteriser pixels), shaded at the corners.
+void pixelRectangle(const Shading* shading, int left, int right, int top, int bottom) {
+    const int corners[4][2] = {{left * 256 - 128, top * 256 - 128},
+                               {right * 256 + 128, top * 256 - 128},
+                               {right * 256 + 128, bottom * 256 + 128},
+                               {left * 256 - 128, bottom * 256 + 128}};
+    float depth[4];
+    float colours[4][4];
+    const float* cornerColours[4];
+    for (int i = 0; i < 4; i++) {
+        float x = (float)corners[i][0] / 256.0f + 0.5f;
+        float y = (float)corners[i][1] / 256.0f + 0.5f;
+        shadeAt(shading, x, y, colours[i], &depth[i]);
+        cornerColours[i] = colours[i];
+    }
+    windowQuad(corners, depth, cornerColours);
+}
+
+// The pixels inside `edges`, as llvmpipe's rasteriser decides them, handed to WebGL as rectangles
+// with whole-pixel edges (rows alike in one): every GPU fills those alike, where an edge through
+// a pixel's centre goes to one side or the other by each GPU's own convention. Only the rows and
+// columns of the drawing buffer are visited.
+void fillEdges(const gl11raster::Edges& edges, const Shading* shading) {
+    const int* surface = surfaceSize();
+    int firstRow = std::max(edges.rows[0], 0);
+    int lastRow = std::min(edges.rows[1], surface[1] - 1);
+    bool open = false;
+    int run[3] = {0, 0, 0}; // first and last column, first row
+    for (int row = firstRow; row <= lastRow + 1; row++) {
+        int first = 0, last = 0;
+        bool any = row <= lastRow && gl11raster::rowSpan(edges, row, &first, &last);
+        if (any) {
+            first = std::max(first, 0);
+            last = std::min(last, surface[0] - 1);
+            any = first <= last;
+        }
+        if (open && (!any || first != run[0] || last != run[1])) {
+            pixelRectangle(shading, run[0], run[1], run[2], row - 1);
+            open = false;
+        }
+        if (any && !open) {
+            run[0] = first;
+            run[1] = last;
+            run[2] = row;
+            open = true;
+        }
+    }
+}
+
+// A triangle. One of one colour, wholly inside the clip volume, is filled here pixel by pixel as
+// llvmpipe fills it; any other goes to WebGL as it is, where OpenGL ES cuts, shades and culls it
+// as Mesa does (cutting it here would mean Mesa's clipper, shading it the GPU's interpolation,
+// culling it OpenGL ES's face state, which the layer does not keep).
+void triangle(const Vertex* a, const Vertex* b, const Vertex* c, const Vertex* provoking) {
+    bool flat = layer.shadeModel == GL11_FLAT;
+    const float* colours[3] = {flat ? provoking->colour : a->colour,
+                               flat ? provoking->colour : b->colour,
+                               flat ? provoking->colour : c->colour};
+    bool constant = sameColours(colours, 3);
+    if (constant && !layer.culling && clipMask(a->clip) == 0 && clipMask(b->clip) == 0 &&
+        clipMask(c->clip) == 0) {
+        float points[3][3];
+        clipToRaster(a->clip, true, points[0]);
+        clipToRaster(b->clip, true, points[1]);
+        clipToRaster(c->clip, true, points[2]);
+        const float* positions[3] = {points[0], points[1], points[2]};
+        int corners[3][2];
+        if (gl11raster::triangleCorners(positions, corners)) {
+            float colour[1][4];
+            std::memcpy(colour[0], colours[0], sizeof colour[0]);
+            Shading shading = {points, colour, 3, 0};
+            fillEdges(gl11raster::edgesOf(corners, 3), &shading);
+        }
+        return;
+    }
+    reserve(3, false);
+    emit(a->clip, colours[0], constant);
+    emit(b->clip, colours[1], constant);
+    emit(c->clip, colours[2], constant);
+}
+
+// A line: the pixels of the parallelogram llvmpipe draws for it (gl11_raster.cpp), for its part
+// inside the clip volume as Mesa's clipper cuts it (each end moves along the line by the largest
+// share any plane cuts off that end, both shares found from the ends as given; the width may
+// reach outside the viewport). The pixels go to WebGL as rectangles with whole-pixel edges, which
+// every GPU fills alike, where the parallelogram's own edges may pass through pixel centres that
+// GPUs give to one side or the other by conventions of their own.
 void line(const Vertex* a, const Vertex* b) {
     bool flat = layer.shadeModel == GL11_FLAT;
     float ends[2][4], colours[2][4];
@@ -403,27 +517,14 @@ void line(const Vertex* a, const Vertex* b) {
         clipToRaster(ends[e], masks[e] == 0, raster[e]);
     }
     int corners[4][2];
-    float along[2];
     if (!gl11raster::lineCorners(raster[0], raster[1], gl11raster::lineWidth(layer.lineWidth),
-                                 corners, along)) {
+                                 corners)) {
         return;
     }
-    // Colour and depth at the corners, as the rasteriser interpolates them along the line (the
-    // same across it).
-    float cornerColour[2][4];
-    for (int e = 0; e < 2; e++) {
-        for (int c = 0; c < 4; c++) {
-            cornerColour[e][c] = colours[0][c] + along[e] * (colours[1][c] - colours[0][c]);
-        }
-    }
-    const int end[4] = {0, 1, 1, 0};
-    float depth[4];
-    const float* cornerColours[4];
-    for (int i = 0; i < 4; i++) {
-        depth[i] = raster[0][2] + along[end[i]] * (raster[1][2] - raster[0][2]);
-        cornerColours[i] = cornerColour[end[i]];
-    }
-    windowQuad(corners, depth, cornerColours);
+    Shading shading = {
+        raster, colours, 2,
+        std::fabs(raster[0][0] - raster[1][0]) >= std::fabs(raster[0][1] - raster[1][1]) ? 0 : 1};
+    fillEdges(gl11raster::edgesOf(corners, 4), &shading);
 }
 
 // One vertex of the primitive in progress: draws what it completes.
@@ -683,6 +784,7 @@ void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
     }
     layer.primitive = GL11_POLYGON;
     layer.count = 0;
+    layer.surfaceKnown = false;
     vertex(x1, y1, 0.0f, 1.0f);
     vertex(x2, y1, 0.0f, 1.0f);
     vertex(x2, y2, 0.0f, 1.0f);
@@ -983,6 +1085,11 @@ void GL11_NAME(glViewport)(GLint x, GLint y, GLsizei width, GLsizei height) {
         setError(GL_INVALID_VALUE);
         return;
     }
+    // No wider or higher than OpenGL ES draws, as Mesa limits it to what its rasteriser draws.
+    if (layer.maxViewport > 0) {
+        width = std::min(width, (GLsizei)layer.maxViewport);
+        height = std::min(height, (GLsizei)layer.maxViewport);
+    }
     layer.viewport[0] = x;
     layer.viewport[1] = y;
     layer.viewport[2] = width;
@@ -1102,14 +1209,20 @@ static bool passedThrough(GLenum capability) {
 }
 
 void GL11_NAME(glEnable)(GLenum capability) {
-    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
-        REAL(glEnable)(capability);
+    if (!insidePrimitive() && passedThrough(capability)) {
+        layer.culling = capability == GL_CULL_FACE ? true : layer.culling;
+        if (layer.ready) {
+            REAL(glEnable)(capability);
+        }
     }
 }
 
 void GL11_NAME(glDisable)(GLenum capability) {
-    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
-        REAL(glDisable)(capability);
+    if (!insidePrimitive() && passedThrough(capability)) {
+        layer.culling = capability == GL_CULL_FACE ? false : layer.culling;
+        if (layer.ready) {
+            REAL(glDisable)(capability);
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 // a pixel's centre or edge, or a hair beside it, falls the same way.
 #include "platform/emulated/web/gl11_raster.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace gl11raster {
@@ -10,6 +12,11 @@ namespace gl11raster {
 namespace {
 
 const int FIXED_ONE = 256;
+
+// a / b rounded down, for b > 0.
+long long floorDivide(long long a, long long b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 // A sign as the rules test it: zero counts as positive.
 bool nonNegative(float x) {
@@ -78,7 +85,8 @@ void diamondExits(const float* a, const float* b, const float* diffA, const floa
 } // namespace
 
 int toFixed(float a) {
-    float f = (float)FIXED_ONE * a;
+    // Far beyond any window, where the fixed point would overflow, a coordinate stops.
+    float f = std::max(-2.0e9f, std::min((float)FIXED_ONE * a, 2.0e9f));
     return f >= 0.0f ? (int)(f + 0.5f) : (int)(f - 0.5f);
 }
 
@@ -109,7 +117,7 @@ void pointPixels(const float position[2], int width, int box[4]) {
     }
 }
 
-bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2], float along[2]) {
+bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2]) {
     const float delta[2] = {a[0] - b[0], a[1] - b[1]};
     if (delta[0] * delta[0] + delta[1] * delta[1] == 0.0f) {
         return false;
@@ -157,7 +165,6 @@ bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2
         moved[n] = ends[e][n] + shifts[e] * slope;
         fixedEnds[e][0] = toFixed(moved[0] - 0.5f);
         fixedEnds[e][1] = toFixed(moved[1] - 0.5f);
-        along[e] = (moved[m] - a[m]) / (b[m] - a[m]);
     }
     const int end[4] = {0, 1, 1, 0};
     const int side[4] = {-1, -1, 1, 1};
@@ -167,6 +174,70 @@ bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2
     }
     // Ends that met or crossed leave nothing between them.
     return m == 0 ? corners[0][0] > corners[1][0] : corners[0][1] < corners[1][1];
+}
+
+Edges edgesOf(const int (*corners)[2], int count) {
+    Edges edges;
+    edges.count = count;
+    int top = corners[0][1], bottom = corners[0][1];
+    for (int i = 0; i < count; i++) {
+        const int* from = corners[i];
+        const int* to = corners[(i + 1) % count];
+        edges.dcdx[i] = (long long)from[1] - to[1];
+        edges.dcdy[i] = (long long)from[0] - to[0];
+        edges.c[i] = edges.dcdx[i] * from[0] - edges.dcdy[i] * from[1];
+        if (edges.dcdx[i] < 0 || (edges.dcdx[i] == 0 && edges.dcdy[i] < 0)) {
+            edges.c[i]++;
+        }
+        top = std::min(top, from[1]);
+        bottom = std::max(bottom, from[1]);
+    }
+    // Rows whose centres (whole fixed-point multiples of 256) lie within the corners' reach.
+    edges.rows[0] = floorDivide(top, FIXED_ONE);
+    edges.rows[1] = floorDivide(bottom, FIXED_ONE) + 1;
+    return edges;
+}
+
+bool rowSpan(const Edges& edges, int row, int* first, int* last) {
+    long long lowest = LLONG_MIN, highest = LLONG_MAX;
+    for (int i = 0; i < edges.count; i++) {
+        // Inside when k - 256 dcdx x > 0.
+        long long k = edges.c[i] + (long long)FIXED_ONE * edges.dcdy[i] * row;
+        long long step = (long long)FIXED_ONE * edges.dcdx[i];
+        if (step == 0) {
+            if (k <= 0) {
+                return false;
+            }
+        } else if (step > 0) {
+            highest = std::min(highest, floorDivide(k - 1, step));
+        } else {
+            lowest = std::max(lowest, floorDivide(-k, -step) + 1);
+        }
+    }
+    if (lowest > highest || lowest == LLONG_MIN || highest == LLONG_MAX) {
+        return false;
+    }
+    *first = (int)lowest;
+    *last = (int)highest;
+    return true;
+}
+
+bool triangleCorners(const float* const positions[3], int corners[3][2]) {
+    for (int i = 0; i < 3; i++) {
+        corners[i][0] = toFixed(positions[i][0] - 0.5f);
+        corners[i][1] = toFixed(positions[i][1] - 0.5f);
+    }
+    long long area = (long long)(corners[0][0] - corners[1][0]) * (corners[2][1] - corners[0][1]) -
+                     (long long)(corners[2][0] - corners[0][0]) * (corners[0][1] - corners[1][1]);
+    if (area == 0) {
+        return false;
+    }
+    if (area < 0) {
+        // The other way round: the first two corners trade places.
+        std::swap(corners[0][0], corners[1][0]);
+        std::swap(corners[0][1], corners[1][1]);
+    }
+    return true;
 }
 
 unsigned char colourByte(float c) {

@@ -26,10 +26,31 @@ void pointPixels(const float position[2], int width, int box[4]);
 
 // A line of `width` pixels from `a` to `b`: the parallelogram that covers its pixels, widened
 // along the minor axis, its ends moved to where a one-pixel line between the same ends starts and
-// stops drawing (the diamond-exit rule). The corners come in fixed point, in order around it;
-// `along` says where corners 0 and 3, and 1 and 2, lie on the way from `a` (0) to `b` (1). False
-// when the line covers no pixel.
-bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2], float along[2]);
+// stops drawing (the diamond-exit rule). The corners come in fixed point, in order around it.
+// False when the line covers no pixel.
+bool lineCorners(const float a[2], const float b[2], int width, int corners[4][2]);
+
+// The edges of a convex polygon of three or four fixed-point corners in order around it (a
+// line's parallelogram as lineCorners gives it, or a triangle as triangleCorners orders it), as
+// llvmpipe's rasteriser tests a pixel against them: inside an edge when
+// c + 256 (dcdy y - dcdx x) > 0 at the pixel's centre (x, y whole, in the fixed point's frame), c
+// one more on a left edge and on a lower horizontal one, so that a centre exactly on an edge
+// belongs to one side only.
+struct Edges {
+    int count;
+    long long c[4];
+    long long dcdx[4];
+    long long dcdy[4];
+    int rows[2]; // first and last row that may hold a pixel
+};
+Edges edgesOf(const int (*corners)[2], int count);
+
+// The columns of `row` inside all the edges, first to last; false when there are none.
+bool rowSpan(const Edges& edges, int row, int* first, int* last);
+
+// A triangle's corners (window positions) in fixed point, in the order around it that llvmpipe
+// rasterises; false when it has no area there.
+bool triangleCorners(const float* const positions[3], int corners[3][2]);
 
 // The byte an RGBA8 buffer receives for a colour component in [0, 1]: c times 255, rounded to
 // the nearest, halves to even.
