@@ -1,6 +1,6 @@
-// Where Mesa's llvmpipe puts points and lines on pixels (see gl11_raster.h). The arithmetic is
-// single precision throughout, in the order llvmpipe does it, so that an end that lies exactly on
-// a pixel's centre or edge, or a hair beside it, falls the same way.
+// Which pixels Mesa's llvmpipe gives points, lines and triangles (see gl11_raster.h). The
+// arithmetic is single precision throughout, in the order llvmpipe does it, so that an end that
+// lies exactly on a pixel's centre or edge, or a hair beside it, falls the same way.
 #include "platform/emulated/web/gl11_raster.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
-// Where Mesa's llvmpipe puts points and lines on pixels, as plain arithmetic that the OpenGL 1.1
-// layer repeats before it hands the result to WebGL as triangles: the same pixels on any GPU.
+// Which pixels Mesa's llvmpipe gives points, lines and triangles, as plain arithmetic that the
+// OpenGL 1.1 layer repeats before it hands the pixels to WebGL as rectangles of whole pixels: the
+// same pixels on any GPU.
 //
 // Everything here works in the rasteriser's window coordinates: x to the right and y downwards
 // from the top left corner of the drawing buffer, in pixels, a pixel's centre half a pixel in
