@@ -1,6 +1,7 @@
 // The OpenGL 1.1 layer of the browser, built natively on Mesa's OpenGL ES 2, against Mesa's own
 // desktop OpenGL: the same scenes drawn both ways must give the same pixels, every one of them.
 #include "platform/emulated/web/gl11.h"
+#include "platform/emulated/web/gl11_raster.h"
 #include "tests/web/scenes.h"
 
 #include <EGL/egl.h>
@@ -26,7 +27,10 @@ void gl11_glClear(GLbitfield mask);
 namespace {
 
 // A surfaceless EGL display with one pbuffer of the scenes' size per API: desktop OpenGL in a
-// compatibility profile (as the headless backend makes it) and OpenGL ES 2 for the layer.
+// compatibility profile (as the headless backend makes it) and OpenGL ES 2 for the layer. Both
+// have a depth buffer, as the canvas always has (web/gl.cpp): without one, llvmpipe fills screen
+// rectangles in 64-pixel tiles that hold nothing else through an 8-bit path of its own, which
+// truncates a colour that is the same across the rectangle where every other path rounds it.
 struct Contexts {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLSurface desktopSurface = EGL_NO_SURFACE;
@@ -51,6 +55,8 @@ bool makeContext(EGLenum api, const EGLint* contextAttributes, EGLint renderable
                                        8,
                                        EGL_ALPHA_SIZE,
                                        8,
+                                       EGL_DEPTH_SIZE,
+                                       16,
                                        EGL_NONE};
     EGLConfig config;
     EGLint found = 0;
@@ -155,44 +161,43 @@ int differingPixels(int index, int* shapeDiffering = nullptr) {
     return differing;
 }
 
-// Where the layer does not yet agree with Mesa, the difference is pinned here with its reason, so
-// that the test fails when it grows and when it shrinks (then lower the count). Every other scene
-// must agree on every pixel.
+// Where the layer cannot agree with Mesa, the difference is pinned here with its reason, so that
+// the test fails when it grows and when it shrinks. Every other scene must agree on every pixel.
 struct Known {
     const char* scene;
-    int differing; // pixels
-    int shape;     // of them, covered on one side only
+    int differing; // pixels, all of them one unit apart in a colour
     const char* reason;
 };
 const Known KNOWN[] = {
-    {"wide_lines", 1082, 29,
-     "colour: horizontal and vertical wide lines are rectangles, which llvmpipe fills through its "
-     "8-bit path (one unit lower); shape: the ends of diagonal and near-diagonal wide lines, "
-     "where Mesa decides the major axis and the end pixels on its own float rounding"},
-    {"rectangles", 9819, 0,
-     "colour only: llvmpipe fills glRect's lone rectangles through its 8-bit path, which truncates "
-     "c * 255 where the triangles' path rounds (0.9 gives 229 there, 230 here)"},
-    {"points", 304, 0, "colour only: wide points are rectangles to llvmpipe, as for glRect"},
-    {"game", 8, 8,
-     "the ends of the charge stars' 2-pixel diagonals in the side panel (the bonus star agrees): "
-     "Mesa's own float rounding of the integer ends"},
-    {"kit_examples", 13, 13, "the bends of the scribble example's 5-pixel stroke"},
-    {"transforms", 2, 2, "one end of the rotated 3-pixel line"},
+    {"smooth_lines", 92,
+     "a line whose colour changes along it: llvmpipe works out each pixel's colour from the "
+     "line's own plane, the GPU under the layer between the corners of the rectangles the layer "
+     "draws; the two agree to the last bit of a float, which decides the byte where the colour "
+     "lies a rounding away from a half"},
 };
 
 TEST_F(Gl11, EveryScenePixelForPixelAsMesa) {
     for (int i = 0; i < SCENE_COUNT; i++) {
-        int shape = 0;
-        int differing = differingPixels(i, &shape);
-        const Known* known = nullptr;
+        int expected = 0;
         for (const Known& k : KNOWN) {
             if (std::strcmp(k.scene, desktopScenes[i].name) == 0) {
-                known = &k;
+                expected = k.differing;
             }
         }
-        EXPECT_EQ(differing, known != nullptr ? known->differing : 0) << desktopScenes[i].name;
-        EXPECT_EQ(shape, known != nullptr ? known->shape : 0) << desktopScenes[i].name;
+        int shape = 0;
+        EXPECT_EQ(differingPixels(i, &shape), expected) << desktopScenes[i].name;
+        EXPECT_EQ(shape, 0) << desktopScenes[i].name;
     }
+}
+
+// The layer hands a colour that is the same across a primitive to WebGL as the byte Mesa writes
+// for it, over 255: every byte must come back from that value unchanged, whatever rounds it.
+TEST(Gl11Colours, EveryByteSurvivesTheWayThroughWebGl) {
+    for (int k = 0; k < 256; k++) {
+        EXPECT_EQ(gl11raster::colourByte((float)k / 255.0f), k) << k;
+    }
+    EXPECT_EQ(gl11raster::colourByte(-0.25f), 0);
+    EXPECT_EQ(gl11raster::colourByte(1.5f), 255);
 }
 
 // The scenes draw something: a blank or one-colour picture would agree trivially.
@@ -226,6 +231,7 @@ TEST_F(Gl11, StateAndErrorsAsMesa) {
     }
     for (int i = 0; i < 4; i++) {
         EXPECT_EQ(got.viewport[i], expected.viewport[i]);
+        EXPECT_EQ(got.largestViewport[i], expected.largestViewport[i]);
         EXPECT_FLOAT_EQ(got.colour[i], expected.colour[i]);
     }
     EXPECT_EQ(got.pointSize, expected.pointSize);

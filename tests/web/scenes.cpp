@@ -12,6 +12,8 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+
 namespace {
 
 // What the kit does once a window is open, and its default reshape: pixels, origin bottom left.
@@ -111,6 +113,260 @@ void wideLines(void) {
         glVertex2f(cx + 20.5f, 700.5f);
         glVertex2f(cx + 120.5f, 650.5f);
         glVertex2f(cx + 20.5f, 620.5f);
+        glEnd();
+    }
+}
+
+// Short lines, one to a 25-pixel cell, at widths 1 to 5: their ends on, beside and between
+// pixel centres and edges, in sixteen directions (both ways along each, exact diagonals among
+// them), so that every case of the ends' diamond-exit rule and of the fill convention at an edge
+// through pixel centres comes up. The upper half is drawn again with y downwards, as a program
+// whose projection turns the window upside down draws.
+void lineEnds(void) {
+    kitStart();
+    const float offsets[] = {0.0f, 0.5f, 0.25f, 0.75f, 0.125f, 0.875f, 0.375f, 0.9f};
+    const int directions[][2] = {{9, 0},  {9, 4},  {7, 7},  {4, 9},   {0, 9},   {-4, 9},
+                                 {-7, 7}, {-9, 4}, {-9, 0}, {-9, -4}, {-7, -7}, {-4, -9},
+                                 {0, -9}, {4, -9}, {7, -7}, {9, -4}};
+    glColor3f(1.0f, 1.0f, 1.0f);
+    for (int half = 0; half < 2; half++) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        if (half == 0) {
+            glOrtho(0.0, SCENE_WIDTH, 0.0, SCENE_HEIGHT, -1.0, 1.0);
+        } else {
+            glOrtho(0.0, SCENE_WIDTH, SCENE_HEIGHT, 0.0, -1.0, 1.0);
+        }
+        glMatrixMode(GL_MODELVIEW);
+        for (int k = 0; k < 600; k++) {
+            // Every direction with every offset of the end across it and the first five along
+            // it; the start's offsets change more slowly.
+            float x = (float)(25 * (k % 40)) + 8.0f + offsets[(k / 5) % 8];
+            float y = (float)(25 * (k / 40)) + 8.0f + offsets[(k / 7) % 8];
+            const int* d = directions[k % 16];
+            glLineWidth((float)(1 + k % 5));
+            glBegin(GL_LINES);
+            glVertex2f(x, y);
+            glVertex2f(std::floor(x) + (float)d[0] + offsets[(k / 16) % 8],
+                       std::floor(y) + (float)d[1] + offsets[(k / 128) % 8]);
+            glEnd();
+        }
+    }
+}
+
+// Lines whose ends lie exactly on pixel centres, edges and corners (every pair of the two for
+// each end) in the sixteen directions, widths 1 to 5 in turn, drawn with y upwards and again with
+// y downwards: where the diamond-exit rule decides by the sign of a zero.
+void lineTies(void) {
+    kitStart();
+    const int directions[][2] = {{7, 0},  {7, 3},  {5, 5},  {3, 7},   {0, 7},   {-3, 7},
+                                 {-5, 5}, {-7, 3}, {-7, 0}, {-7, -3}, {-5, -5}, {-3, -7},
+                                 {0, -7}, {3, -7}, {5, -5}, {7, -3}};
+    glColor3f(1.0f, 0.5f, 1.0f);
+    for (int half = 0; half < 2; half++) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        if (half == 0) {
+            glOrtho(0.0, SCENE_WIDTH, 0.0, SCENE_HEIGHT, -1.0, 1.0);
+        } else {
+            glOrtho(0.0, SCENE_WIDTH, SCENE_HEIGHT, 0.0, -1.0, 1.0);
+        }
+        glMatrixMode(GL_MODELVIEW);
+        for (int k = 0; k < 256; k++) {
+            const int* d = directions[k % 16];
+            float x = (float)(20 * (k % 50)) + 10.0f + 0.5f * (float)((k / 16) % 2);
+            float y = (float)(20 * (k / 50)) + 10.0f + 0.5f * (float)((k / 32) % 2);
+            glLineWidth((float)(1 + k % 5));
+            glBegin(GL_LINES);
+            glVertex2f(x, y);
+            glVertex2f(std::floor(x) + (float)d[0] + 0.5f * (float)((k / 64) % 2),
+                       std::floor(y) + (float)d[1] + 0.5f * (float)((k / 128) % 2));
+            glEnd();
+        }
+    }
+}
+
+// Points and wide lines at and across the edges of a viewport smaller than the window, and
+// outside it: a point whose centre lies outside is not drawn, a line is cut at the edge but its
+// width reaches past it. Sizes between whole pixels round as Mesa rounds them (a point of 2.5
+// pixels is 2 wide, a line 3).
+void viewportEdges(void) {
+    kitStart();
+    glViewport(200, 150, 500, 400);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 500.0, 0.0, 400.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glColor3f(0.0f, 1.0f, 1.0f);
+    const float sizes[] = {2.5f, 3.5f, 4.0f, 5.0f, 1.5f, 2.49f};
+    for (int s = 0; s < 6; s++) {
+        glPointSize(sizes[s]);
+        glLineWidth(sizes[s]);
+        float at = 60.0f * (float)s + 20.25f;
+        glBegin(GL_POINTS);
+        glVertex2f(at, 0.5f);
+        glVertex2f(at, -1.5f);
+        glVertex2f(-0.75f, at);
+        glVertex2f(500.5f, at);
+        glVertex2f(at + 10.0f, 399.0f);
+        glVertex2f(at + 20.0f, 405.0f);
+        glVertex2f(at + 30.5f, 200.5f);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex2f(at, -30.0f);
+        glVertex2f(at + 25.0f, 40.0f);
+        glVertex2f(-1.0f, at + 5.0f);
+        glVertex2f(60.0f, at + 30.0f);
+        glVertex2f(480.0f, at + 2.5f);
+        glVertex2f(530.0f, at - 7.0f);
+        glVertex2f(at + 5.0f, 398.5f);
+        glVertex2f(at + 45.0f, 401.0f);
+        glEnd();
+    }
+}
+
+// Lines cut by the clip volume: across the whole window and out on both sides, diagonals whose
+// width reaches past the window's edge, and lines from outside into a corner; flat ones take the
+// colour of their second end.
+void cutLines(void) {
+    kitStart();
+    for (int k = 0; k < 24; k++) {
+        glLineWidth((float)(1 + k % 5));
+        float t = (float)k;
+        glColor3f(1.0f, 0.1f * (float)(k % 8), 0.0f);
+        glBegin(GL_LINES);
+        glVertex2f(-40.0f - t, 30.5f + 29.0f * t);
+        glVertex2f(1050.0f + 3.0f * t, 100.0f + 27.0f * t);
+        glVertex2f(20.5f + 41.0f * t, -30.0f);
+        glVertex2f(-10.0f + 41.0f * t, 790.0f + t);
+        glEnd();
+    }
+    // Lines whose cut end lies within a rounding of a step of the rasteriser's fixed point, where
+    // it matters that Mesa's clipper rounds the product and the sum of its viewport arithmetic
+    // each, where its vertex stage rounds them once.
+    const float nearSteps[][5] = {{-22.460001f, 692.700012f, 520.700012f, -279.899994f, 3.0f},
+                                  {-33.5600014f, 664.200012f, 777.200012f, 406.600006f, 3.0f},
+                                  {-26.1599998f, 197.900009f, 273.899994f, -572.299988f, 2.0f},
+                                  {-13.5799999f, 673.400024f, 794.400024f, -641.799988f, 2.0f},
+                                  {-26.1599998f, 69.5f, 229.5f, 155.300003f, 2.0f},
+                                  {-2.48000002f, 116.5f, 906.5f, 472.300018f, 3.0f},
+                                  {-1.37f, 640.900024f, 286.899994f, 300.700012f, 1.0f},
+                                  {-29.1200008f, 547.900024f, 223.900009f, -51.9000015f, 1.0f}};
+    glColor3f(0.5f, 1.0f, 1.0f);
+    for (const auto& l : nearSteps) {
+        glLineWidth(l[4]);
+        glBegin(GL_LINES);
+        glVertex2f(l[0], l[1]);
+        glVertex2f(l[2], l[3]);
+        glEnd();
+    }
+    glShadeModel(GL_FLAT);
+    for (int k = 0; k < 16; k++) {
+        glLineWidth((float)(2 + k % 4));
+        float t = (float)k;
+        glBegin(GL_LINE_STRIP);
+        glColor3f(1.0f, 0.5f, 0.0f);
+        glVertex2f(-20.0f + 2.0f * t, 5.0f + 22.0f * t);
+        glColor3f(0.5f, 1.0f, 0.5f);
+        glVertex2f(10.0f + 2.0f * t, 35.0f + 22.0f * t);
+        glColor3f(0.2f, 0.2f, 1.0f);
+        glVertex2f(30.5f + 2.0f * t, -5.5f + 22.0f * t);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex2f(990.0f - t, 720.0f - 2.0f * t);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        glVertex2f(1010.0f + 2.0f * t, 760.0f + t);
+        glEnd();
+    }
+    glShadeModel(GL_SMOOTH);
+}
+
+// Smooth lines whose colour changes along them, whole and cut by the window's edges (a cut end
+// takes the colour where it is cut).
+void smoothLines(void) {
+    kitStart();
+    for (int k = 0; k < 24; k++) {
+        glLineWidth((float)(1 + k % 5));
+        float t = (float)k;
+        glBegin(GL_LINES);
+        glColor3f(1.0f, 0.0f, 0.0f);
+        glVertex2f(-40.0f - t, 30.5f + 29.0f * t);
+        glColor3f(0.0f, 0.0f, 1.0f);
+        glVertex2f(1050.0f + 3.0f * t, 100.0f + 27.0f * t);
+        glColor3f(0.0f, 1.0f, 0.0f);
+        glVertex2f(20.5f + 41.0f * t, -30.0f);
+        glColor3f(1.0f, 1.0f, 0.0f);
+        glVertex2f(-10.0f + 41.0f * t, 790.0f + t);
+        glColor3f(0.0f, 1.0f, 1.0f);
+        glVertex2f(100.0f + 30.0f * t, 200.0f);
+        glColor3f(1.0f, 0.0f, 1.0f);
+        glVertex2f(130.0f + 30.0f * t, 500.0f - 7.0f * t);
+        glEnd();
+    }
+}
+
+// Culling on, of back faces, then front faces, then back faces with clockwise ones in front:
+// triangles and rectangles of one colour both ways round, and points and lines, which are never
+// culled.
+void culling(void) {
+    kitStart();
+    glEnable(GL_CULL_FACE);
+    for (int pass = 0; pass < 3; pass++) {
+        if (pass == 1) {
+            glCullFace(GL_FRONT);
+        } else if (pass == 2) {
+            glCullFace(GL_BACK);
+            glFrontFace(GL_CW);
+        }
+        float y = 40.0f + 240.0f * (float)pass;
+        glColor3f(1.0f, 1.0f, 0.0f);
+        glBegin(GL_TRIANGLES);
+        glVertex2f(40.0f, y);
+        glVertex2f(160.5f, y + 10.25f);
+        glVertex2f(90.0f, y + 150.0f);
+        glVertex2f(200.0f, y);
+        glVertex2f(250.0f, y + 150.0f);
+        glVertex2f(320.5f, y + 10.25f);
+        glEnd();
+        glColor3f(0.0f, 1.0f, 1.0f);
+        glRectf(350.0f, y, 450.5f, y + 120.0f);
+        glRectf(580.0f, y + 120.0f, 480.5f, y);
+        glPointSize(4.0f);
+        glLineWidth(3.0f);
+        glBegin(GL_POINTS);
+        glVertex2f(620.0f, y + 20.0f);
+        glEnd();
+        glBegin(GL_LINES);
+        glVertex2f(650.0f, y);
+        glVertex2f(950.0f, y + 100.0f);
+        glEnd();
+    }
+    glFrontFace(GL_CCW);
+    glDisable(GL_CULL_FACE);
+}
+
+// Colours halfway between two bytes and a hair either side, where the rounding to a byte decides,
+// in flat rectangles, triangles and lines: every one reaches the buffer as the byte Mesa writes.
+void colourSteps(void) {
+    kitStart();
+    glLineWidth(3.0f);
+    for (int k = 0; k < 255; k++) {
+        float half = ((float)k + 0.5f) / 255.0f;
+        float below = std::nextafter(half, 0.0f);
+        float above = std::nextafter(half, 1.0f);
+        float x = (float)(k % 32) * 31.0f, y = (float)(k / 32) * 90.0f;
+        glColor3f(half, below, above);
+        glRectf(x, y, x + 30.0f, y + 30.0f);
+        glColor3f(above, half, below);
+        glBegin(GL_TRIANGLES);
+        glVertex2f(x, y + 32.0f);
+        glVertex2f(x + 30.0f, y + 32.0f);
+        glVertex2f(x + 15.0f, y + 60.0f);
+        glEnd();
+        glColor3f(below, above, half);
+        glBegin(GL_LINES);
+        glVertex2f(x + 2.0f, y + 75.5f);
+        glVertex2f(x + 28.0f, y + 70.5f);
         glEnd();
     }
 }
@@ -386,6 +642,9 @@ void queries(Queries* answers) {
     glGetFloatv(GL_MODELVIEW_MATRIX, answers->modelview);
     glGetFloatv(GL_PROJECTION_MATRIX, answers->projection);
     glGetIntegerv(GL_VIEWPORT, answers->viewport);
+    glViewport(-5, 7, 1 << 20, 1 << 21);
+    glGetIntegerv(GL_VIEWPORT, answers->largestViewport);
+    glViewport(10, 20, 300, 200);
     glGetFloatv(GL_CURRENT_COLOR, answers->colour);
     glGetFloatv(GL_POINT_SIZE, &answers->pointSize);
     glGetFloatv(GL_LINE_WIDTH, &answers->lineWidth);
@@ -427,6 +686,10 @@ extern const Scene SCENES[SCENE_COUNT] = {
     {"wide_lines", wideLines},     {"filled", filled},
     {"rectangles", rectangles},    {"points", points},
     {"game", gamePicture},         {"triangle_example", triangleExample},
-    {"kit_examples", kitExamples}, {"transforms", transforms}};
+    {"kit_examples", kitExamples}, {"transforms", transforms},
+    {"line_ends", lineEnds},       {"viewport_edges", viewportEdges},
+    {"colour_steps", colourSteps}, {"cut_lines", cutLines},
+    {"smooth_lines", smoothLines}, {"culling", culling},
+    {"line_ties", lineTies}};
 
 extern void (*const QUERIES)(Queries* answers) = queries;

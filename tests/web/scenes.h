@@ -10,7 +10,7 @@ struct Scene {
     void (*draw)(void);
 };
 
-const int SCENE_COUNT = 10;
+const int SCENE_COUNT = 17;
 extern const Scene desktopScenes[SCENE_COUNT];
 extern const Scene layerScenes[SCENE_COUNT];
 
@@ -20,6 +20,7 @@ struct Queries {
     float modelview[16];
     float projection[16];
     int viewport[4];
+    int largestViewport[4]; // after asking for one wider and higher than any window
     float colour[4];
     float pointSize;
     float lineWidth;

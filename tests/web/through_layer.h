@@ -39,6 +39,8 @@
 #define glGetIntegerv gl11_glGetIntegerv
 #define glGetFloatv gl11_glGetFloatv
 #define glGetError gl11_glGetError
+#define glEnable gl11_glEnable
+#define glDisable gl11_glDisable
 #define glFlush gl11_glFlush
 #define glFinish gl11_glFinish
 

@@ -1,13 +1,17 @@
 // OpenGL 1.1's immediate mode, matrices and the state around them, drawn through OpenGL ES 2
-// (WebGL 1): vertices are transformed here, assembled into triangles, lines and pixel squares, and
-// handed to one trivial shader, so that the pixels are the ones a desktop OpenGL gives.
+// (WebGL 1): vertices are transformed here and assembled into points, lines and triangles, whose
+// pixels are worked out here as Mesa's llvmpipe works them out (gl11_raster.cpp) and handed to one
+// trivial shader as rectangles of whole pixels; smooth-shaded triangles go to it as triangles.
 #include "platform/emulated/web/gl11.h"
+#include "platform/emulated/web/gl11_raster.h"
 
 #ifdef __EMSCRIPTEN__
+#include <emscripten/html5.h>
 #include <webgl/webgl1.h>
 // The real WebGL call behind a name this file defines: calling the name itself would recurse.
 #define REAL(name) emscripten_##name
 #else
+#include <EGL/egl.h>
 #include <GLES2/gl2.h>
 #define REAL(name) name
 #endif
@@ -15,6 +19,7 @@
 // OpenGL ES has no double-precision type; OpenGL 1.1's calls take it.
 typedef double GLdouble;
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -80,8 +85,7 @@ struct Layer {
     GLuint buffer;
     GLint positionAt;
     GLint colourAt;
-    GLint constantColourAt;
-    GLint useConstantAt;
+    GLint maxViewport; // OpenGL ES's largest viewport side
     GLenum error;
 
     float stacks[2][STACK_DEPTH][16]; // column by column, as OpenGL keeps them
@@ -98,6 +102,7 @@ struct Layer {
     GLenum shadeModel;
     GLenum drawBuffer;
     GLint viewport[4];
+    bool culling; // GL_CULL_FACE, which OpenGL ES applies (glCullFace and glFrontFace are its own)
 
     // The primitive between glBegin and glEnd, assembled as its vertices arrive: the first one,
     // and the last three (recent[0] the latest).
@@ -106,7 +111,14 @@ struct Layer {
     Vertex first;
     Vertex recent[3];
 
-    GLenum outMode; // GL_TRIANGLES or GL_LINES
+    // The drawing buffer's size while a primitive is drawn (asked anew for each), and the
+    // viewport through which rectangles in window coordinates are drawn.
+    bool surfaceKnown;
+    int surface[2];
+    int windowViewport[4];
+
+    // Triangles for OpenGL ES.
+    bool outWindow; // corners in window coordinates, not the viewport's clip coordinates
     int outCount;
     OutVertex out[OUT_VERTICES];
 };
@@ -159,27 +171,11 @@ float clampUnit(float v) {
     return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
 }
 
-// A point, line or square's width in whole pixels, as OpenGL 1.1 rounds an aliased size.
-int wholeSize(float size) {
-    int whole = (int)std::floor(size + 0.5f);
-    return whole < 1 ? 1 : whole;
-}
-
 // --- Output to OpenGL ES ---------------------------------------------------------------------
 
-// Whether a primitive's vertices all carry one colour, and which.
-bool oneColour(const OutVertex* v, int vertices) {
-    for (int i = 1; i < vertices; i++) {
-        if (std::memcmp(v[i].colour, v[0].colour, sizeof v[0].colour) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Draws the buffer's primitives in runs. A run of one colour takes it from a uniform: the
-// rasteriser's interpolation of three equal values can come out a hair away from the value,
-// which rounds to another byte where desktop OpenGL's constant colour does not.
+// Draws what the buffer holds. Rectangles of pixels (points, lines, triangles of one colour) come
+// in window coordinates, drawn through a viewport that reaches past the drawing buffer on every
+// side, so that OpenGL ES cuts none of them: a line's width reaches outside the viewport in Mesa.
 void flush(void) {
     if (layer.outCount == 0) {
         return;
@@ -196,224 +192,339 @@ void flush(void) {
         REAL(glVertexAttribPointer)
         ((GLuint)layer.colourAt, 4, GL_FLOAT, GL_FALSE, sizeof(OutVertex),
          (const void*)(4 * sizeof(float)));
-        int size = layer.outMode == GL_LINES ? 2 : 3;
-        int start = 0;
-        while (start < layer.outCount) {
-            const OutVertex* first = &layer.out[start];
-            bool constant = oneColour(first, size);
-            int end = start + size;
-            while (end < layer.outCount && oneColour(&layer.out[end], size) == constant &&
-                   (!constant ||
-                    std::memcmp(layer.out[end].colour, first->colour, sizeof first->colour) == 0)) {
-                end += size;
+        // The rectangles face whichever way their corners happen to go: culling is for the
+        // triangles they stand for, which are culled before they become rectangles.
+        if (layer.outWindow) {
+            REAL(glViewport)
+            (layer.windowViewport[0], layer.windowViewport[1], layer.windowViewport[2],
+             layer.windowViewport[3]);
+            if (layer.culling) {
+                REAL(glDisable)(GL_CULL_FACE);
             }
-            REAL(glUniform1f)(layer.useConstantAt, constant ? 1.0f : 0.0f);
-            REAL(glUniform4fv)(layer.constantColourAt, 1, first->colour);
-            REAL(glDrawArrays)(layer.outMode, start, end - start);
-            start = end;
+        }
+        REAL(glDrawArrays)(GL_TRIANGLES, 0, layer.outCount);
+        if (layer.outWindow) {
+            REAL(glViewport)
+            (layer.viewport[0], layer.viewport[1], layer.viewport[2], layer.viewport[3]);
+            if (layer.culling) {
+                REAL(glEnable)(GL_CULL_FACE);
+            }
         }
     }
     layer.outCount = 0;
 }
 
-// Room for `vertices` more of one mode; the array's bound is kept by drawing what it holds.
-void reserve(GLenum mode, int vertices) {
-    if (layer.outMode != mode || layer.outCount + vertices > OUT_VERTICES) {
+// Room for `vertices` more, in clip coordinates of the current viewport or in window
+// coordinates; the array's bound is kept by drawing what it holds.
+void reserve(int vertices, bool window) {
+    if (layer.outWindow != window || layer.outCount + vertices > OUT_VERTICES) {
         flush();
-        layer.outMode = mode;
+        layer.outWindow = window;
     }
 }
 
-void emit(const float* position, const float* colour) {
+// A colour the same at every corner of a primitive reaches the buffer as the byte Mesa writes
+// for it, given to OpenGL ES as that byte over 255: every GPU turns it back into the same byte,
+// where their own roundings of the value in between may differ.
+void emit(const float* position, const float* colour, bool constant) {
     OutVertex* v = &layer.out[layer.outCount++];
     std::memcpy(v->position, position, sizeof v->position);
-    std::memcpy(v->colour, colour, sizeof v->colour);
-}
-
-// A window position back to clip coordinates (w = 1) through the current viewport.
-void windowToClip(float x, float y, float z, float* clip) {
-    float halfWidth = (float)layer.viewport[2] * 0.5f;
-    float halfHeight = (float)layer.viewport[3] * 0.5f;
-    clip[0] = (x - ((float)layer.viewport[0] + halfWidth)) / halfWidth;
-    clip[1] = (y - ((float)layer.viewport[1] + halfHeight)) / halfHeight;
-    clip[2] = z;
-    clip[3] = 1.0f;
-}
-
-// Clip coordinates to the window, as the rasteriser places them: x and y in pixels, z in NDC.
-void clipToWindow(const float* clip, float* window) {
-    float inverse = 1.0f / clip[3];
-    float halfWidth = (float)layer.viewport[2] * 0.5f;
-    float halfHeight = (float)layer.viewport[3] * 0.5f;
-    window[0] = clip[0] * inverse * halfWidth + ((float)layer.viewport[0] + halfWidth);
-    window[1] = clip[1] * inverse * halfHeight + ((float)layer.viewport[1] + halfHeight);
-    window[2] = clip[2] * inverse;
-}
-
-// A rectangle or parallelogram of four window corners, in order around it, as two triangles.
-void emitQuad(const float corners[4][3], const float* const colours[4]) {
-    reserve(GL_TRIANGLES, 6);
-    float clip[4][4];
-    for (int i = 0; i < 4; i++) {
-        windowToClip(corners[i][0], corners[i][1], corners[i][2], clip[i]);
-    }
-    const int order[6] = {0, 1, 2, 0, 2, 3};
-    for (int i : order) {
-        emit(clip[i], colours[i]);
+    for (int c = 0; c < 4; c++) {
+        v->colour[c] = constant ? (float)gl11raster::colourByte(colour[c]) / 255.0f : colour[c];
     }
 }
 
-void triangle(const Vertex* a, const Vertex* b, const Vertex* c, const Vertex* provoking) {
-    reserve(GL_TRIANGLES, 3);
-    bool flat = layer.shadeModel == GL11_FLAT;
-    emit(a->clip, flat ? provoking->colour : a->colour);
-    emit(b->clip, flat ? provoking->colour : b->colour);
-    emit(c->clip, flat ? provoking->colour : c->colour);
-}
-
-// Snaps a window coordinate to the rasteriser's grid of 1/256 pixel, so that a vertex computed a
-// hair below a pixel's edge counts as on it, as the rasteriser's own fixed point counts it.
-float snapped(float v) {
-    return std::floor(v * 256.0f + 0.5f) / 256.0f;
-}
-
-// A point: a square of whole pixels; an odd size is centred on the centre of the pixel that holds
-// the point, an even size on the pixel corner nearest to it. A point outside the clip volume is
-// not drawn at all.
-void point(const Vertex* v) {
-    const float* c = v->clip;
-    if (c[0] < -c[3] || c[0] > c[3] || c[1] < -c[3] || c[1] > c[3] || c[2] < -c[3] || c[2] > c[3]) {
-        return;
-    }
-    float window[3];
-    clipToWindow(c, window);
-    int size = wholeSize(layer.pointSize);
-    float left, bottom;
-    if (size % 2 == 1) {
-        left = std::floor(snapped(window[0])) - (float)(size / 2);
-        bottom = std::floor(snapped(window[1])) - (float)(size / 2);
-    } else {
-        left = std::floor(snapped(window[0]) + 0.5f) - (float)(size / 2);
-        bottom = std::floor(snapped(window[1]) + 0.5f) - (float)(size / 2);
-    }
-    float right = left + (float)size;
-    float top = bottom + (float)size;
-    const float corners[4][3] = {{left, bottom, window[2]},
-                                 {right, bottom, window[2]},
-                                 {right, top, window[2]},
-                                 {left, top, window[2]}};
-    const float* const colours[4] = {v->colour, v->colour, v->colour, v->colour};
-    emitQuad(corners, colours);
-}
-
-// Cuts a segment to the clip volume; false when nothing of it is inside.
-bool clipSegment(float* a, float* b) {
-    float t0 = 0.0f, t1 = 1.0f;
-    for (int axis = 0; axis < 3; axis++) {
-        for (int side = -1; side <= 1; side += 2) {
-            // Distance inside the plane w + side * x >= 0... of each end.
-            float da = a[3] - (float)side * a[axis];
-            float db = b[3] - (float)side * b[axis];
-            if (da < 0.0f && db < 0.0f) {
-                return false;
-            }
-            if (da < 0.0f) {
-                float t = da / (da - db);
-                t0 = t > t0 ? t : t0;
-            } else if (db < 0.0f) {
-                float t = da / (da - db);
-                t1 = t < t1 ? t : t1;
-            }
+bool sameColours(const float* const* colours, int count) {
+    for (int i = 1; i < count; i++) {
+        if (std::memcmp(colours[i], colours[0], 4 * sizeof(float)) != 0) {
+            return false;
         }
     }
-    if (t0 > t1) {
-        return false;
-    }
-    float na[4], nb[4];
-    for (int i = 0; i < 4; i++) {
-        na[i] = a[i] + t0 * (b[i] - a[i]);
-        nb[i] = a[i] + t1 * (b[i] - a[i]);
-    }
-    std::memcpy(a, na, sizeof na);
-    std::memcpy(b, nb, sizeof nb);
     return true;
 }
 
-// Where a wide line's end lies along its major axis: on the edge of the first or last pixel
-// column (row, for a steep line) that a one-pixel line between the same ends draws, so that the
-// wide line covers the same run of columns. A one-pixel line draws a pixel when it leaves the
-// diamond inscribed in it: a start inside its diamond, or before its centre, draws its pixel; an
-// end draws its pixel only when outside its diamond and past its centre.
-float endEdge(float major, float minor, bool start, bool forward) {
-    major = snapped(major);
-    minor = snapped(minor);
-    float column = std::floor(major);
-    float off = major - column - 0.5f;
-    float across = minor - std::floor(minor) - 0.5f;
-    bool inside = std::fabs(off) + std::fabs(across) < 0.5f;
-    bool past = forward ? off > 0.0f : off < 0.0f;
-    bool drawn = start ? (inside || !past) : (!inside && past);
-    // The edge before the pixel on the way, or the one after it.
-    bool before = start ? drawn : !drawn;
-    return forward == before ? column : column + 1.0f;
+// The drawing buffer's size, asked once per primitive.
+const int* surfaceSize(void) {
+    if (!layer.surfaceKnown) {
+#ifdef __EMSCRIPTEN__
+        emscripten_webgl_get_drawing_buffer_size(emscripten_webgl_get_current_context(),
+                                                 &layer.surface[0], &layer.surface[1]);
+#else
+        EGLDisplay display = eglGetCurrentDisplay();
+        EGLSurface drawn = eglGetCurrentSurface(EGL_DRAW);
+        EGLint width = 0, height = 0;
+        eglQuerySurface(display, drawn, EGL_WIDTH, &width);
+        eglQuerySurface(display, drawn, EGL_HEIGHT, &height);
+        layer.surface[0] = (int)width;
+        layer.surface[1] = (int)height;
+#endif
+        // The viewport for window coordinates: the buffer with a margin all round, as wide as
+        // OpenGL ES allows, for corners that lie outside the buffer.
+        int margin = (layer.maxViewport - std::max(layer.surface[0], layer.surface[1])) / 2;
+        margin = std::max(0, std::min(margin, 2048));
+        layer.windowViewport[0] = -margin;
+        layer.windowViewport[1] = -margin;
+        layer.windowViewport[2] = layer.surface[0] + 2 * margin;
+        layer.windowViewport[3] = layer.surface[1] + 2 * margin;
+        layer.surfaceKnown = true;
+    }
+    return layer.surface;
 }
 
-// A line: one pixel wide, OpenGL ES's own lines, which follow the same rules; wider, OpenGL 1.1's
-// parallelogram, widened along the minor axis with its ends square to the major axis.
+// A quad of four corners in the rasteriser's window coordinates (fixed point, y downwards), in
+// order around it, as two triangles; `depth` and `colours` per corner.
+void windowQuad(const int corners[4][2], const float depth[4], const float* const colours[4]) {
+    reserve(6, true);
+    const int* surface = surfaceSize();
+    const int* box = layer.windowViewport;
+    float halfWidth = (float)box[2] * 0.5f, halfHeight = (float)box[3] * 0.5f;
+    float clip[4][4];
+    for (int i = 0; i < 4; i++) {
+        // The corner in pixels, half a pixel on from the fixed point's origin, y upwards.
+        float x = (float)corners[i][0] / 256.0f + 0.5f;
+        float y = (float)surface[1] - ((float)corners[i][1] / 256.0f + 0.5f);
+        clip[i][0] = (x - ((float)box[0] + halfWidth)) / halfWidth;
+        clip[i][1] = (y - ((float)box[1] + halfHeight)) / halfHeight;
+        clip[i][2] = depth[i];
+        clip[i][3] = 1.0f;
+    }
+    bool constant = sameColours(colours, 4);
+    const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int i : order) {
+        emit(clip[i], colours[i], constant);
+    }
+}
+
+// The planes of the clip volume a position lies outside, one bit each, as Mesa's vertex stage
+// finds them: beyond +w by comparison, beyond -w by the sign of the sum.
+unsigned clipMask(const float* c) {
+    unsigned mask = 0;
+    for (int axis = 0; axis < 3; axis++) {
+        mask |= c[axis] > c[3] ? 1u << (2 * axis) : 0u;
+        mask |= c[axis] + c[3] < 0.0f ? 2u << (2 * axis) : 0u;
+    }
+    return mask;
+}
+
+// Clip coordinates to the rasteriser's window coordinates, as Mesa computes them: x / w times the
+// viewport's half size plus its centre, y turned downwards from the top of the drawing buffer,
+// and z / w. Mesa's vertex stage rounds the product and the sum once (`fused`); its clipper
+// rounds each.
+void clipToRaster(const float* clip, bool fused, float* raster) {
+    float height = (float)surfaceSize()[1];
+    float inverse = 1.0f / clip[3];
+    float halfWidth = (float)layer.viewport[2] * 0.5f;
+    float halfHeight = (float)layer.viewport[3] * 0.5f;
+    float centreX = halfWidth + (float)layer.viewport[0];
+    float centreY = height - (halfHeight + (float)layer.viewport[1]);
+    if (fused) {
+        raster[0] = std::fma(clip[0] * inverse, halfWidth, centreX);
+        raster[1] = std::fma(clip[1] * inverse, -halfHeight, centreY);
+    } else {
+        raster[0] = clip[0] * inverse * halfWidth + centreX;
+        raster[1] = clip[1] * inverse * -halfHeight + centreY;
+    }
+    raster[2] = clip[2] * inverse;
+}
+
+// A point: a square of whole pixels, left out when its centre lies outside the clip volume.
+void point(const Vertex* v) {
+    if (clipMask(v->clip) != 0) {
+        return;
+    }
+    float raster[3];
+    clipToRaster(v->clip, true, raster);
+    int box[4];
+    gl11raster::pointPixels(raster, gl11raster::pointWidth(layer.pointSize), box);
+    const int corners[4][2] = {{box[0] * 256 - 128, box[1] * 256 - 128},
+                               {box[2] * 256 + 128, box[1] * 256 - 128},
+                               {box[2] * 256 + 128, box[3] * 256 + 128},
+                               {box[0] * 256 - 128, box[3] * 256 + 128}};
+    const float depth[4] = {raster[2], raster[2], raster[2], raster[2]};
+    const float* const colours[4] = {v->colour, v->colour, v->colour, v->colour};
+    windowQuad(corners, depth, colours);
+}
+
+// How a primitive's colour and depth vary, for the rectangles of its pixels: along a line's major
+// axis from one end to the other (two points), or over a triangle of one colour (three).
+struct Shading {
+    const float (*points)[3]; // rasteriser coordinates and depth
+    const float (*colours)[4];
+    int count;
+    int major; // a line's: the axis along which colour and depth change
+};
+
+void shadeAt(const Shading* shading, float x, float y, float* colour, float* depth) {
+    const float(*p)[3] = shading->points;
+    if (shading->count == 2) {
+        int m = shading->major;
+        float t = ((m == 0 ? x : y) - p[0][m]) / (p[1][m] - p[0][m]);
+        *depth = p[0][2] + t * (p[1][2] - p[0][2]);
+        for (int c = 0; c < 4; c++) {
+            colour[c] =
+                shading->colours[0][c] + t * (shading->colours[1][c] - shading->colours[0][c]);
+        }
+        return;
+    }
+    // Depth from the plane through the corners; the colour is the same at all three.
+    std::memcpy(colour, shading->colours[0], 4 * sizeof(float));
+    float area =
+        (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]);
+    if (area == 0.0f) {
+        *depth = p[0][2];
+        return;
+    }
+    float u = ((x - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (y - p[0][1])) / area;
+    float v = ((p[1][0] - p[0][0]) * (y - p[0][1]) - (x - p[0][0]) * (p[1][1] - p[0][1])) / area;
+    *depth = p[0][2] + u * (p[1][2] - p[0][2]) + v * (p[2][2] - p[0][2]);
+}
+
+// Columns `left` to `right` of rows `top` to `bottom` (rasteriser pixels), shaded at the corners.
+void pixelRectangle(const Shading* shading, int left, int right, int top, int bottom) {
+    const int corners[4][2] = {{left * 256 - 128, top * 256 - 128},
+                               {right * 256 + 128, top * 256 - 128},
+                               {right * 256 + 128, bottom * 256 + 128},
+                               {left * 256 - 128, bottom * 256 + 128}};
+    float depth[4];
+    float colours[4][4];
+    const float* cornerColours[4];
+    for (int i = 0; i < 4; i++) {
+        float x = (float)corners[i][0] / 256.0f + 0.5f;
+        float y = (float)corners[i][1] / 256.0f + 0.5f;
+        shadeAt(shading, x, y, colours[i], &depth[i]);
+        cornerColours[i] = colours[i];
+    }
+    windowQuad(corners, depth, cornerColours);
+}
+
+// The pixels inside `edges`, as llvmpipe's rasteriser decides them, handed to WebGL as rectangles
+// with whole-pixel edges (rows alike in one): every GPU fills those alike, where an edge through
+// a pixel's centre goes to one side or the other by each GPU's own convention. Only the rows and
+// columns of the drawing buffer are visited.
+void fillEdges(const gl11raster::Edges& edges, const Shading* shading) {
+    const int* surface = surfaceSize();
+    int firstRow = std::max(edges.rows[0], 0);
+    int lastRow = std::min(edges.rows[1], surface[1] - 1);
+    bool open = false;
+    int run[3] = {0, 0, 0}; // first and last column, first row
+    for (int row = firstRow; row <= lastRow + 1; row++) {
+        int first = 0, last = 0;
+        bool any = row <= lastRow && gl11raster::rowSpan(edges, row, &first, &last);
+        if (any) {
+            first = std::max(first, 0);
+            last = std::min(last, surface[0] - 1);
+            any = first <= last;
+        }
+        if (open && (!any || first != run[0] || last != run[1])) {
+            pixelRectangle(shading, run[0], run[1], run[2], row - 1);
+            open = false;
+        }
+        if (any && !open) {
+            run[0] = first;
+            run[1] = last;
+            run[2] = row;
+            open = true;
+        }
+    }
+}
+
+// A triangle. One of one colour, wholly inside the clip volume, is filled here pixel by pixel as
+// llvmpipe fills it; any other goes to WebGL as it is, where OpenGL ES cuts, shades and culls it
+// as Mesa does (cutting it here would mean Mesa's clipper, shading it the GPU's interpolation,
+// culling it OpenGL ES's face state, which the layer does not keep).
+void triangle(const Vertex* a, const Vertex* b, const Vertex* c, const Vertex* provoking) {
+    bool flat = layer.shadeModel == GL11_FLAT;
+    const float* colours[3] = {flat ? provoking->colour : a->colour,
+                               flat ? provoking->colour : b->colour,
+                               flat ? provoking->colour : c->colour};
+    bool constant = sameColours(colours, 3);
+    if (constant && !layer.culling && clipMask(a->clip) == 0 && clipMask(b->clip) == 0 &&
+        clipMask(c->clip) == 0) {
+        float points[3][3];
+        clipToRaster(a->clip, true, points[0]);
+        clipToRaster(b->clip, true, points[1]);
+        clipToRaster(c->clip, true, points[2]);
+        const float* positions[3] = {points[0], points[1], points[2]};
+        int corners[3][2];
+        if (gl11raster::triangleCorners(positions, corners)) {
+            float colour[1][4];
+            std::memcpy(colour[0], colours[0], sizeof colour[0]);
+            Shading shading = {points, colour, 3, 0};
+            fillEdges(gl11raster::edgesOf(corners, 3), &shading);
+        }
+        return;
+    }
+    reserve(3, false);
+    emit(a->clip, colours[0], constant);
+    emit(b->clip, colours[1], constant);
+    emit(c->clip, colours[2], constant);
+}
+
+// A line: the pixels of the parallelogram llvmpipe draws for it (gl11_raster.cpp), for its part
+// inside the clip volume as Mesa's clipper cuts it (each end moves along the line by the largest
+// share any plane cuts off that end, both shares found from the ends as given; the width may
+// reach outside the viewport). The pixels go to WebGL as rectangles with whole-pixel edges, which
+// every GPU fills alike, where the parallelogram's own edges may pass through pixel centres that
+// GPUs give to one side or the other by conventions of their own.
 void line(const Vertex* a, const Vertex* b) {
     bool flat = layer.shadeModel == GL11_FLAT;
-    const float* colourA = flat ? b->colour : a->colour;
-    int width = wholeSize(layer.lineWidth);
-    if (width == 1) {
-        reserve(GL_LINES, 2);
-        emit(a->clip, colourA);
-        emit(b->clip, b->colour);
+    float ends[2][4], colours[2][4];
+    std::memcpy(ends[0], a->clip, sizeof ends[0]);
+    std::memcpy(ends[1], b->clip, sizeof ends[1]);
+    std::memcpy(colours[0], flat ? b->colour : a->colour, sizeof colours[0]);
+    std::memcpy(colours[1], b->colour, sizeof colours[1]);
+    const unsigned masks[2] = {clipMask(ends[0]), clipMask(ends[1])};
+    if ((masks[0] & masks[1]) != 0) {
         return;
     }
-    float clipA[4], clipB[4];
-    std::memcpy(clipA, a->clip, sizeof clipA);
-    std::memcpy(clipB, b->clip, sizeof clipB);
-    if (!clipSegment(clipA, clipB)) {
-        return;
+    if ((masks[0] | masks[1]) != 0) {
+        float cut[2] = {0.0f, 0.0f};
+        for (int axis = 0; axis < 3; axis++) {
+            for (int side = -1; side <= 1; side += 2) {
+                // How far inside the plane w + side * coordinate = 0 each end lies.
+                float inside[2];
+                for (int e = 0; e < 2; e++) {
+                    inside[e] = (float)side * ends[e][axis] + ends[e][3];
+                }
+                for (int e = 0; e < 2; e++) {
+                    if (inside[e] < 0.0f) {
+                        cut[e] = std::max(cut[e], inside[e] / (inside[e] - inside[1 - e]));
+                    }
+                }
+                if (cut[0] + cut[1] >= 1.0f) {
+                    return;
+                }
+            }
+        }
+        float given[2][4], givenColours[2][4];
+        std::memcpy(given, ends, sizeof given);
+        std::memcpy(givenColours, colours, sizeof givenColours);
+        for (int e = 0; e < 2; e++) {
+            if (masks[e] == 0) {
+                continue;
+            }
+            for (int i = 0; i < 4; i++) {
+                ends[e][i] = given[e][i] + cut[e] * (given[1 - e][i] - given[e][i]);
+                if (!flat) {
+                    colours[e][i] =
+                        givenColours[e][i] + cut[e] * (givenColours[1 - e][i] - givenColours[e][i]);
+                }
+            }
+        }
     }
-    float wa[3], wb[3];
-    clipToWindow(clipA, wa);
-    clipToWindow(clipB, wb);
-    for (int i = 0; i < 2; i++) {
-        wa[i] = snapped(wa[i]);
-        wb[i] = snapped(wb[i]);
-    }
-    // m is the major axis, n the minor one; a diagonal counts as x-major.
-    int m = std::fabs(wb[0] - wa[0]) >= std::fabs(wb[1] - wa[1]) ? 0 : 1;
-    int n = 1 - m;
-    float length = wb[m] - wa[m];
-    if (length == 0.0f) {
-        return;
-    }
-    bool forward = length > 0.0f;
-    float from = endEdge(wa[m], wa[n], true, forward);
-    float to = endEdge(wb[m], wb[n], false, forward);
-    if (forward ? from >= to : from <= to) {
-        return;
-    }
-    float slope = (wb[n] - wa[n]) / length;
-    float half = (float)width * 0.5f;
-    float corners[4][3];
-    const float ends[2] = {from, to};
+    float raster[2][3];
     for (int e = 0; e < 2; e++) {
-        float across = wa[n] + (ends[e] - wa[m]) * slope;
-        float depth = e == 0 ? wa[2] : wb[2];
-        float* low = corners[e == 0 ? 0 : 1];
-        float* high = corners[e == 0 ? 3 : 2];
-        low[m] = ends[e];
-        low[n] = across - half;
-        high[m] = ends[e];
-        high[n] = across + half;
-        low[2] = depth;
-        high[2] = depth;
+        clipToRaster(ends[e], masks[e] == 0, raster[e]);
     }
-    const float* const colours[4] = {colourA, b->colour, b->colour, colourA};
-    emitQuad(corners, colours);
+    int corners[4][2];
+    if (!gl11raster::lineCorners(raster[0], raster[1], gl11raster::lineWidth(layer.lineWidth),
+                                 corners)) {
+        return;
+    }
+    Shading shading = {
+        raster, colours, 2,
+        std::fabs(raster[0][0] - raster[1][0]) >= std::fabs(raster[0][1] - raster[1][1]) ? 0 : 1};
+    fillEdges(gl11raster::edgesOf(corners, 4), &shading);
 }
 
 // One vertex of the primitive in progress: draws what it completes.
@@ -589,8 +700,9 @@ bool makeObjects(void) {
     layer.program = program;
     layer.positionAt = REAL(glGetAttribLocation)(program, "position");
     layer.colourAt = REAL(glGetAttribLocation)(program, "colour");
-    layer.constantColourAt = REAL(glGetUniformLocation)(program, "constantColour");
-    layer.useConstantAt = REAL(glGetUniformLocation)(program, "useConstant");
+    GLint dimensions[2] = {0, 0};
+    REAL(glGetIntegerv)(GL_MAX_VIEWPORT_DIMS, dimensions);
+    layer.maxViewport = std::min(dimensions[0], dimensions[1]);
     REAL(glGenBuffers)(1, &layer.buffer);
     REAL(glBindBuffer)(GL_ARRAY_BUFFER, layer.buffer);
     REAL(glBufferData)(GL_ARRAY_BUFFER, (GLsizeiptr)sizeof layer.out, nullptr, GL_STREAM_DRAW);
@@ -615,7 +727,6 @@ bool gl11Start(void) {
     layer.shadeModel = GL11_SMOOTH;
     layer.drawBuffer = GL_BACK; // a double-buffered context draws to its back buffer
     layer.primitive = GL11_NO_PRIMITIVE;
-    layer.outMode = GL_TRIANGLES;
     REAL(glGetIntegerv)(GL_VIEWPORT, layer.viewport);
     return makeObjects();
 }
@@ -652,6 +763,7 @@ void GL11_NAME(glBegin)(GLenum mode) {
     }
     layer.primitive = mode;
     layer.count = 0;
+    layer.surfaceKnown = false;
 }
 
 void GL11_NAME(glEnd)(void) {
@@ -672,6 +784,7 @@ void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
     }
     layer.primitive = GL11_POLYGON;
     layer.count = 0;
+    layer.surfaceKnown = false;
     vertex(x1, y1, 0.0f, 1.0f);
     vertex(x2, y1, 0.0f, 1.0f);
     vertex(x2, y2, 0.0f, 1.0f);
@@ -972,6 +1085,11 @@ void GL11_NAME(glViewport)(GLint x, GLint y, GLsizei width, GLsizei height) {
         setError(GL_INVALID_VALUE);
         return;
     }
+    // No wider or higher than OpenGL ES draws, as Mesa limits it to what its rasteriser draws.
+    if (layer.maxViewport > 0) {
+        width = std::min(width, (GLsizei)layer.maxViewport);
+        height = std::min(height, (GLsizei)layer.maxViewport);
+    }
     layer.viewport[0] = x;
     layer.viewport[1] = y;
     layer.viewport[2] = width;
@@ -1091,14 +1209,20 @@ static bool passedThrough(GLenum capability) {
 }
 
 void GL11_NAME(glEnable)(GLenum capability) {
-    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
-        REAL(glEnable)(capability);
+    if (!insidePrimitive() && passedThrough(capability)) {
+        layer.culling = capability == GL_CULL_FACE ? true : layer.culling;
+        if (layer.ready) {
+            REAL(glEnable)(capability);
+        }
     }
 }
 
 void GL11_NAME(glDisable)(GLenum capability) {
-    if (!insidePrimitive() && layer.ready && passedThrough(capability)) {
-        REAL(glDisable)(capability);
+    if (!insidePrimitive() && passedThrough(capability)) {
+        layer.culling = capability == GL_CULL_FACE ? false : layer.culling;
+        if (layer.ready) {
+            REAL(glDisable)(capability);
+        }
     }
 }
 
