@@ -31,6 +31,8 @@ struct Program {
     int fromPage = -1;
     int pageWidth = 0; // its canvas's drawing buffer
     int pageHeight = 0;
+    // The page knows which pixels a capture of the samples reads: set by the first capture.
+    mutable bool pagePointsSent = false;
 };
 
 // The shared clock's pause under the name the e2e tests use.
