@@ -439,7 +439,8 @@ bool readWindow(const Program& p, WindowImage* out) {
         std::string header;
         if (!pageWrite(p, "capture") || !pageLine(p, &header, 20) ||
             sscanf(header.c_str(), "%d %d", &out->rgbWidth, &out->height) != 2 ||
-            out->rgbWidth <= 0 || out->height <= 0 || out->rgbWidth > 16384 || out->height > 16384) {
+            out->rgbWidth <= 0 || out->height <= 0 || out->rgbWidth > 16384 ||
+            out->height > 16384) {
             return false;
         }
         out->rgb.resize((size_t)out->rgbWidth * (size_t)out->height * 3);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -39,7 +40,9 @@ class Play : public ::testing::Test {
         releaseProgram(&program);
     }
 
-    // Captures until the picture matches, failing the test with the closest frame if not.
+    // Captures until the picture matches, failing the test with the closest frame if not. The
+    // test's own steps call it (and until) through ASSERT_NO_FATAL_FAILURE: a test that goes on
+    // after a failed wait replays frames by the thousand for nothing.
     void expectPicture(double seconds = START_SECONDS) {
         ASSERT_TRUE(expectMatch(&watch, seconds)) << watch.lastProblem;
     }
@@ -80,7 +83,7 @@ bool wellPastDeath(const FrameFacts& s, int frame) {
 }
 
 TEST_F(Play, FirstFrameShowsTheFirstGame) {
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     // Beyond the replay: the first game as it is known to be laid out, read off the screen.
     std::vector<uint8_t> shades;
     ASSERT_EQ(observe(&watch, &shades), OBSERVED_MATCH) << watch.lastProblem;
@@ -111,9 +114,9 @@ TEST_F(Play, LeftAloneTheSerpentClimbsToItsDeathAndThePictureHolds) {
     }
     freeTimeline(alone);
     ASSERT_LT(deathFrame, 3000);
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     SeenCells start = seenNow();
-    until(wellPastDeath, 60, "the serpent should die and lie still");
+    ASSERT_NO_FATAL_FAILURE(until(wellPastDeath, 60, "the serpent should die and lie still"));
     SeenCells dead = seenNow();
     EXPECT_EQ(dead.headX, start.headX) << "it climbs straight up";
     EXPECT_GT(dead.headY, start.headY);
@@ -122,60 +125,61 @@ TEST_F(Play, LeftAloneTheSerpentClimbsToItsDeathAndThePictureHolds) {
     // after the death, and the serpent lies where it died.
     double end = secondsNow() + 3;
     while (secondsNow() < end) {
-        expectPicture(5);
+        ASSERT_NO_FATAL_FAILURE(expectPicture(5));
         SeenCells now = seenNow();
         EXPECT_EQ(now.headX, dead.headX);
         EXPECT_EQ(now.headY, dead.headY);
         EXPECT_EQ(now.bodies, dead.bodies);
         pause(0.1);
     }
-    GameSnapshot* state = new GameSnapshot;
-    shownState(watch, state);
+    // Held by a pointer that frees itself: a failed step returns early.
+    std::unique_ptr<GameSnapshot> state(new GameSnapshot);
+    shownState(watch, state.get());
     EXPECT_EQ(state->gameOver, 1);
-    delete state;
 }
 
 TEST_F(Play, ArrowKeysTurnItAndAReversalIsIgnored) {
-    expectPicture();
-    GameSnapshot* state = new GameSnapshot;
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
+    // Held by a pointer that frees itself: a failed step returns early.
+    std::unique_ptr<GameSnapshot> state(new GameSnapshot);
 
-    shownState(watch, state);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_LEFT);
-    until(headTwoCellsLeft, 20, "the serpent should turn left");
+    ASSERT_NO_FATAL_FAILURE(until(headTwoCellsLeft, 20, "the serpent should turn left"));
     SeenCells seen = seenNow();
     EXPECT_LT(seen.headX, turnFrom.x);
 
     // Right while heading left is a reversal: ignored.
-    shownState(watch, state);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_RIGHT);
-    until(headTwoCellsLeft, 20, "right while heading left should be ignored");
+    ASSERT_NO_FATAL_FAILURE(
+        until(headTwoCellsLeft, 20, "right while heading left should be ignored"));
 
-    shownState(watch, state);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_DOWN);
-    until(headTwoCellsDown, 20, "the serpent should turn down");
+    ASSERT_NO_FATAL_FAILURE(until(headTwoCellsDown, 20, "the serpent should turn down"));
     seen = seenNow();
-    shownState(watch, state);
+    shownState(watch, state.get());
     // Keys that land a frame later (wtype starts a process per key) may steer the head onto
     // the obstacle below; the replay has checked that picture too.
     if (state->gameOver == 0) {
         EXPECT_LT(seen.headY, turnFrom.y);
     }
 
-    shownState(watch, state);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_RIGHT);
-    until(headTwoCellsRight, 20, "the serpent should turn right");
+    ASSERT_NO_FATAL_FAILURE(until(headTwoCellsRight, 20, "the serpent should turn right"));
     seen = seenNow();
-    shownState(watch, state);
+    shownState(watch, state.get());
     // On a slow machine the keys land later and the path may end on an obstacle: the replay
     // has checked every picture either way.
     if (state->gameOver == 0) {
         EXPECT_GT(seen.headX, turnFrom.x);
     }
-    delete state;
 }
 
 // The cells that show an obstacle in a capture.
@@ -191,36 +195,36 @@ std::vector<int> obstacleCells(const std::vector<uint8_t>& shades) {
 }
 
 TEST_F(Play, SmallAndCapitalNStartTheNextGame) {
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     // Let the first game end, then start the next one with n.
-    until(isOver, 60, "the first game should end");
+    ASSERT_NO_FATAL_FAILURE(until(isOver, 60, "the first game should end"));
     std::vector<uint8_t> first, second, third;
     ASSERT_EQ(observe(&watch, &first), OBSERVED_MATCH) << watch.lastProblem;
     // A new game can end within a few moves (its serpent may start facing an obstacle), before
     // a capture on a busy machine sees it running: the checks are that the key landed, which
     // in every history lays out a new game, and that the window shows a new layout.
     sendGameKey(&watch, 'n');
-    until(keysLanded, 10, "n should start a new game");
+    ASSERT_NO_FATAL_FAILURE(until(keysLanded, 10, "n should start a new game"));
     ASSERT_EQ(observe(&watch, &second), OBSERVED_MATCH) << watch.lastProblem;
     EXPECT_NE(obstacleCells(first), obstacleCells(second)) << "a new layout after n";
     EXPECT_EQ(readCells(second).heads, 1);
 
     // N in the middle of a running game discards it for another layout.
     sendGameKey(&watch, 'N');
-    until(keysLanded, 10, "N should start another game");
+    ASSERT_NO_FATAL_FAILURE(until(keysLanded, 10, "N should start another game"));
     ASSERT_EQ(observe(&watch, &third), OBSERVED_MATCH) << watch.lastProblem;
     EXPECT_NE(obstacleCells(second), obstacleCells(third)) << "a new layout after N";
 }
 
 TEST_F(Play, EscapeEndsTheProgramWithCodeZero) {
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     pressKey(program, XK_Escape);
     ASSERT_TRUE(waitForExit(&program, 15)) << "still running after Escape";
     EXPECT_EQ(program.exitCode, 0) << errorText(program);
 }
 
 TEST_F(Play, TheCloseBoxEndsTheProgramWithCodeZero) {
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     sendCloseBox(program);
     ASSERT_TRUE(waitForExit(&program, 15)) << "still running after the close box";
     EXPECT_EQ(program.exitCode, 0) << errorText(program);
@@ -233,7 +237,7 @@ TEST_F(Play, LeavingFullscreenShowsTheWholeFieldAgain) {
     if (!onWayland()) {
         GTEST_SKIP() << "a compositor's fullscreen; the X server here has no window manager";
     }
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
     int x = 0, y = 0, width = 0, height = 0;
     auto sized = [&](int w, int h) {
         return waitUntil(
@@ -251,7 +255,7 @@ TEST_F(Play, LeavingFullscreenShowsTheWholeFieldAgain) {
     std::string field;
     EXPECT_TRUE(waitUntil([&] { return (field = wholeFieldProblems(program)).empty(); }, 10))
         << field;
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
 
     for (int i = 0; i < 10; i++) {
         ASSERT_TRUE(swayCommand("wrendle", {"fullscreen", "toggle"}));
@@ -261,7 +265,7 @@ TEST_F(Play, LeavingFullscreenShowsTheWholeFieldAgain) {
     movePointer(program, 1060, 810);
     EXPECT_TRUE(waitUntil([&] { return (field = wholeFieldProblems(program)).empty(); }, 10))
         << field;
-    expectPicture();
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
 }
 
 // On a touch screen a swipe steers as the arrow key of its direction does.
@@ -269,19 +273,21 @@ TEST_F(Play, ASwipeTurnsItAsItsArrowKeyDoes) {
     if (!onWeb()) {
         GTEST_SKIP() << "touches reach the web build's page only";
     }
-    expectPicture();
-    GameSnapshot* state = new GameSnapshot;
-    shownState(watch, state);
+    ASSERT_NO_FATAL_FAILURE(expectPicture());
+    // Held by a pointer that frees itself: a failed step returns early.
+    std::unique_ptr<GameSnapshot> state(new GameSnapshot);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_LEFT, true);
-    until(headTwoCellsLeft, 20, "a left swipe should turn the serpent left");
+    ASSERT_NO_FATAL_FAILURE(
+        until(headTwoCellsLeft, 20, "a left swipe should turn the serpent left"));
     EXPECT_LT(seenNow().headX, turnFrom.x);
 
-    shownState(watch, state);
+    shownState(watch, state.get());
     turnFrom = state->segments[1];
     sendGameKey(&watch, KIT_KEY_DOWN, true);
-    until(headTwoCellsDown, 20, "a downward swipe should turn the serpent down");
-    delete state;
+    ASSERT_NO_FATAL_FAILURE(
+        until(headTwoCellsDown, 20, "a downward swipe should turn the serpent down"));
 }
 
 TEST(PlayWithoutDisplay, ReportsAndEndsWithinASecond) {
