@@ -35,6 +35,9 @@ const char* programName(void) {
         copyText(name, sizeof(name), shortName);
         return name;
     }
+#ifndef __EMSCRIPTEN__
+    // A page has no /proc, and reading a link there would pull the whole emulated file system
+    // into the page (about 13 KB gzipped) for nothing: its name comes from argv[0] above.
     char path[4096];
     ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
     if (length > 0) {
@@ -42,6 +45,7 @@ const char* programName(void) {
         const char* slash = std::strrchr(path, '/');
         copyText(name, sizeof(name), slash != nullptr ? slash + 1 : path);
     }
+#endif
     if (name[0] == 0) {
         copyText(name, sizeof(name), "wrendle");
     }
