@@ -81,9 +81,13 @@ bool useLayer(void) {
     return eglMakeCurrent(contexts.display, contexts.esSurface, contexts.esSurface, contexts.es);
 }
 
-// The current surface's pixels as RGBA bytes, bottom row first.
+// The current surface's pixels as RGBA bytes, bottom row first. The layer gathers primitives
+// until it is told that its drawing is about to be read, as the web backend does at a swap.
 std::vector<unsigned char> readBack(void) {
     std::vector<unsigned char> pixels((size_t)SCENE_WIDTH * SCENE_HEIGHT * 4);
+    if (eglGetCurrentContext() == contexts.es) {
+        gl11Flush();
+    }
     glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, SCENE_WIDTH, SCENE_HEIGHT, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

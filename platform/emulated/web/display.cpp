@@ -2,6 +2,7 @@
 // buffer exactly the client size, its title the page's, its size on the screen the page's), waits
 // that yield to the browser, pointer capture through the canvas, and message boxes as an overlay in
 // the page.
+#include "platform/emulated/web/gl11.h"
 #include "platform/emulated/web/web.h"
 
 #include <emscripten.h>
@@ -111,6 +112,9 @@ const double BUSY_YIELD_MS = 16.0;
 double lastYield = 0.0;
 
 void yieldToBrowser(unsigned ms) {
+    // What the OpenGL 1.1 layer has gathered is drawn first: the browser shows, and anyone reads,
+    // the canvas as it is at the yield (a program that never swaps still shows its drawing).
+    gl11Flush();
     emscripten_sleep(ms);
     lastYield = emscripten_get_now();
 }

@@ -125,6 +125,7 @@ bool webCreateContext(WindowRecord* window, NativeContext* out) {
 }
 
 bool webMakeCurrent(WindowRecord* window, const NativeContext* context) {
+    gl11Flush(); // what was gathered on the context current until now is drawn there
     if (window == nullptr) {
         emscripten_webgl_make_context_current(0);
         return true;
@@ -155,7 +156,11 @@ void webDeleteContext(const NativeContext* context) {
 }
 
 // The browser presents the canvas when the program yields to it (every wait and Sleep), so a swap
-// has nothing to do: the frame drawn is the one shown at the next yield.
+// only draws what the OpenGL 1.1 layer has gathered: the frame drawn is shown at the next yield.
 bool webSwapBuffers(WindowRecord* window) {
-    return webPart(window)->hasFormat;
+    if (!webPart(window)->hasFormat) {
+        return false;
+    }
+    gl11Flush();
+    return true;
 }

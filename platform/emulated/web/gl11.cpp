@@ -65,8 +65,12 @@ typedef double GLdouble;
 namespace {
 
 const int STACK_DEPTH = 32; // as Mesa's, for both stacks
-// Vertices handed to OpenGL ES in one draw; a longer primitive is drawn in several.
-const int OUT_VERTICES = 3072;
+// Vertices handed to OpenGL ES in one draw. Primitives gather in the buffer across glEnd, so a
+// frame of the game (some 180 primitives) is a handful of draws rather than one per primitive:
+// the buffer is drawn when it is full, before any call that changes what a draw does or reaches
+// the drawing buffer (viewport, clear, capabilities, flush, finish), and before the frame is
+// shown (gl11Flush, at every swap and every yield to the browser).
+const int OUT_VERTICES = 16384;
 
 struct Vertex {
     float clip[4];   // after the modelview and projection matrices
@@ -262,6 +266,12 @@ const int* surfaceSize(void) {
         // OpenGL ES allows, for corners that lie outside the buffer.
         int margin = (layer.maxViewport - std::max(layer.surface[0], layer.surface[1])) / 2;
         margin = std::max(0, std::min(margin, 2048));
+        // Rectangles gathered for the old size are drawn through the old viewport.
+        if (layer.outWindow && (layer.windowViewport[0] != -margin ||
+                                layer.windowViewport[2] != layer.surface[0] + 2 * margin ||
+                                layer.windowViewport[3] != layer.surface[1] + 2 * margin)) {
+            flush();
+        }
         layer.windowViewport[0] = -margin;
         layer.windowViewport[1] = -margin;
         layer.windowViewport[2] = layer.surface[0] + 2 * margin;
@@ -731,6 +741,10 @@ bool gl11Start(void) {
     return makeObjects();
 }
 
+void gl11Flush(void) {
+    flush(); // even inside glBegin and glEnd: what is drawn of a primitive is drawn
+}
+
 void gl11Lost(void) {
     layer.ready = false;
     layer.program = 0;
@@ -775,7 +789,6 @@ void GL11_NAME(glEnd)(void) {
         line(&layer.recent[0], &layer.first);
     }
     layer.primitive = GL11_NO_PRIMITIVE;
-    flush();
 }
 
 void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
@@ -790,7 +803,6 @@ void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
     vertex(x2, y2, 0.0f, 1.0f);
     vertex(x1, y2, 0.0f, 1.0f);
     layer.primitive = GL11_NO_PRIMITIVE;
-    flush();
 }
 void GL11_NAME(glRectd)(GLdouble x1, GLdouble y1, GLdouble x2, GLdouble y2) {
     GL11_NAME(glRectf)((float)x1, (float)y1, (float)x2, (float)y2);
@@ -1081,6 +1093,7 @@ void GL11_NAME(glViewport)(GLint x, GLint y, GLsizei width, GLsizei height) {
     if (insidePrimitive()) {
         return;
     }
+    flush();
     if (width < 0 || height < 0) {
         setError(GL_INVALID_VALUE);
         return;
@@ -1103,6 +1116,7 @@ void GL11_NAME(glClearColor)(GLfloat red, GLfloat green, GLfloat blue, GLfloat a
     if (insidePrimitive()) {
         return;
     }
+    flush();
     layer.clearColour[0] = clampUnit(red);
     layer.clearColour[1] = clampUnit(green);
     layer.clearColour[2] = clampUnit(blue);
@@ -1117,6 +1131,7 @@ void GL11_NAME(glClear)(GLbitfield mask) {
     if (insidePrimitive()) {
         return;
     }
+    flush();
     const GLbitfield known = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
     if ((mask & ~(known | GL11_ACCUM_BUFFER_BIT)) != 0) {
         setError(GL_INVALID_VALUE);
@@ -1210,6 +1225,7 @@ static bool passedThrough(GLenum capability) {
 
 void GL11_NAME(glEnable)(GLenum capability) {
     if (!insidePrimitive() && passedThrough(capability)) {
+        flush();
         layer.culling = capability == GL_CULL_FACE ? true : layer.culling;
         if (layer.ready) {
             REAL(glEnable)(capability);
@@ -1219,6 +1235,7 @@ void GL11_NAME(glEnable)(GLenum capability) {
 
 void GL11_NAME(glDisable)(GLenum capability) {
     if (!insidePrimitive() && passedThrough(capability)) {
+        flush();
         layer.culling = capability == GL_CULL_FACE ? false : layer.culling;
         if (layer.ready) {
             REAL(glDisable)(capability);
@@ -1227,12 +1244,14 @@ void GL11_NAME(glDisable)(GLenum capability) {
 }
 
 void GL11_NAME(glFlush)(void) {
+    flush();
     if (layer.ready) {
         REAL(glFlush)();
     }
 }
 
 void GL11_NAME(glFinish)(void) {
+    flush();
     if (layer.ready) {
         REAL(glFinish)();
     }
@@ -1244,6 +1263,7 @@ GLenum GL11_NAME(glGetError)(void) {
         layer.error = GL_NO_ERROR;
         return error;
     }
+    flush(); // its errors are the calls' before this one
     return layer.ready ? REAL(glGetError)() : GL_NO_ERROR;
 }
 

@@ -15,6 +15,9 @@
 // Once a GLES2/WebGL context is current: makes the layer's shader program and vertex buffer, and
 // takes the drawing buffer's size as the first viewport. False when the shaders do not build.
 bool gl11Start(void);
+// Draws the primitives the layer has gathered: before the drawing buffer is shown or read from
+// outside the layer (a swap, a yield to the browser).
+void gl11Flush(void);
 // The context was lost: what the layer made on it is gone, and nothing is drawn until restored.
 void gl11Lost(void);
 // A context is current again after a loss: makes the program and buffer anew and puts back the
