@@ -452,6 +452,8 @@ void rectangles(void) {
     glColor3f(0.1f, 0.8f, 0.3f);
     glRecti(300, 300, 200, 200);
     glRectf(400.5f, 100.5f, 460.5f, 170.5f);
+    // Reversed in x alone: its corners go round the other way.
+    glRectf(560.0f, 20.5f, 500.0f, 95.0f);
 }
 
 // Points of sizes 1 to 7 at whole, half and uneven positions.

@@ -537,6 +537,78 @@ void line(const Vertex* a, const Vertex* b) {
     fillEdges(gl11raster::edgesOf(corners, 4), &shading);
 }
 
+// A quad of one colour, wholly inside the clip volume, whose sides follow the axes once its
+// corners are in the rasteriser's fixed point: filled as one rectangle. Its pixels are exactly
+// those of the two triangles llvmpipe splits it into (the fill rule gives a pixel on their shared
+// diagonal to one of them), and the cells, the border and the panels of the game are all such
+// quads: one rectangle each instead of a run per row of each triangle. False for any other quad,
+// which the caller draws as its two triangles.
+bool axisRectangle(const Vertex* const corners[4], const Vertex* provoking) {
+    bool flat = layer.shadeModel == GL11_FLAT;
+    const float* colours[4];
+    for (int i = 0; i < 4; i++) {
+        colours[i] = flat ? provoking->colour : corners[i]->colour;
+        if (clipMask(corners[i]->clip) != 0) {
+            return false;
+        }
+    }
+    if (layer.culling || !sameColours(colours, 4)) {
+        return false;
+    }
+    float points[4][3];
+    int fixed[4][2];
+    for (int i = 0; i < 4; i++) {
+        clipToRaster(corners[i]->clip, true, points[i]);
+        fixed[i][0] = gl11raster::toFixed(points[i][0] - 0.5f);
+        fixed[i][1] = gl11raster::toFixed(points[i][1] - 0.5f);
+    }
+    bool sidesAlong = fixed[0][0] == fixed[1][0] && fixed[1][1] == fixed[2][1] &&
+                      fixed[2][0] == fixed[3][0] && fixed[3][1] == fixed[0][1];
+    bool sidesAcross = fixed[0][1] == fixed[1][1] && fixed[1][0] == fixed[2][0] &&
+                       fixed[2][1] == fixed[3][1] && fixed[3][0] == fixed[0][0];
+    // Flat in depth too: a quad whose corners differ in depth is two planes, one per triangle.
+    bool level = points[1][2] == points[0][2] && points[2][2] == points[0][2] &&
+                 points[3][2] == points[0][2];
+    if ((!sidesAlong && !sidesAcross) || !level) {
+        return false;
+    }
+    long long area = (long long)(fixed[0][0] - fixed[1][0]) * (fixed[2][1] - fixed[0][1]) -
+                     (long long)(fixed[2][0] - fixed[0][0]) * (fixed[0][1] - fixed[1][1]);
+    if (area == 0) {
+        return true; // no pixel, as neither triangle has one
+    }
+    // Around the other way, as a triangle's corners are turned.
+    const int order[2][4] = {{0, 1, 2, 3}, {1, 0, 3, 2}};
+    int ordered[4][2];
+    for (int i = 0; i < 4; i++) {
+        ordered[i][0] = fixed[order[area < 0][i]][0];
+        ordered[i][1] = fixed[order[area < 0][i]][1];
+    }
+    float colour[1][4];
+    std::memcpy(colour[0], colours[0], sizeof colour[0]);
+    Shading shading = {points, colour, 3, 0};
+    fillEdges(gl11raster::edgesOf(ordered, 4), &shading);
+    return true;
+}
+
+// A polygon's fan, held back while it may still be a quad (see axisRectangle): drawn once a fifth
+// vertex comes, or at its end.
+void polygonEnd(void) {
+    if (layer.primitive != GL11_POLYGON) {
+        return;
+    }
+    if (layer.count == 3) {
+        triangle(&layer.first, &layer.recent[1], &layer.recent[0], &layer.first);
+    } else if (layer.count == 4) {
+        const Vertex* quad[4] = {&layer.first, &layer.recent[2], &layer.recent[1],
+                                 &layer.recent[0]};
+        if (!axisRectangle(quad, &layer.first)) {
+            triangle(&layer.first, &layer.recent[2], &layer.recent[1], &layer.first);
+            triangle(&layer.first, &layer.recent[1], &layer.recent[0], &layer.first);
+        }
+    }
+}
+
 // One vertex of the primitive in progress: draws what it completes.
 void assemble(const Vertex* v) {
     int n = layer.count;
@@ -574,15 +646,23 @@ void assemble(const Vertex* v) {
         }
         break;
     case GL11_POLYGON:
-        // A convex polygon as a fan; flat shading takes the first vertex's colour.
-        if (n >= 2) {
+        // A convex polygon as a fan; flat shading takes the first vertex's colour. Its first two
+        // triangles wait until it has more than four vertices (polygonEnd).
+        if (n == 4) {
+            triangle(&layer.first, p3, p2, &layer.first);
+            triangle(&layer.first, p2, p1, &layer.first);
+        }
+        if (n >= 4) {
             triangle(&layer.first, p1, v, &layer.first);
         }
         break;
     case GL11_QUADS:
         if (n % 4 == 3) {
-            triangle(p3, p2, v, v);
-            triangle(p2, p1, v, v);
+            const Vertex* quad[4] = {p3, p2, p1, v};
+            if (!axisRectangle(quad, v)) {
+                triangle(p3, p2, v, v);
+                triangle(p2, p1, v, v);
+            }
         }
         break;
     case GL11_QUAD_STRIP:
@@ -788,6 +868,7 @@ void GL11_NAME(glEnd)(void) {
     if (layer.primitive == GL_LINE_LOOP && layer.count >= 2) {
         line(&layer.recent[0], &layer.first);
     }
+    polygonEnd();
     layer.primitive = GL11_NO_PRIMITIVE;
 }
 
@@ -802,6 +883,7 @@ void GL11_NAME(glRectf)(GLfloat x1, GLfloat y1, GLfloat x2, GLfloat y2) {
     vertex(x2, y1, 0.0f, 1.0f);
     vertex(x2, y2, 0.0f, 1.0f);
     vertex(x1, y2, 0.0f, 1.0f);
+    polygonEnd();
     layer.primitive = GL11_NO_PRIMITIVE;
 }
 void GL11_NAME(glRectd)(GLdouble x1, GLdouble y1, GLdouble x2, GLdouble y2) {
