@@ -415,6 +415,37 @@ void fillEdges(const gl11raster::Edges& edges, const Shading* shading) {
     const int* surface = surfaceSize();
     int firstRow = std::max(edges.rows[0], 0);
     int lastRow = std::min(edges.rows[1], surface[1] - 1);
+    auto span = [&](int row, int* first, int* last) {
+        if (!gl11raster::rowSpan(edges, row, first, last)) {
+            return false;
+        }
+        *first = std::max(*first, 0);
+        *last = std::min(*last, surface[0] - 1);
+        return *first <= *last;
+    };
+    // With every edge along an axis (a rectangle, a line that is level or upright) the rows that
+    // have pixels follow one another and all have the same: one rectangle, found from its first
+    // and last rows, where a grid line of the game would otherwise ask for each of its 700 rows.
+    bool alongAxes = true;
+    for (int i = 0; i < edges.count; i++) {
+        alongAxes = alongAxes && (edges.dcdx[i] == 0 || edges.dcdy[i] == 0);
+    }
+    if (alongAxes) {
+        int first = 0, last = 0;
+        int top = firstRow;
+        while (top <= lastRow && !span(top, &first, &last)) {
+            top++;
+        }
+        int bottom = lastRow;
+        int ignored[2];
+        while (bottom > top && !span(bottom, &ignored[0], &ignored[1])) {
+            bottom--;
+        }
+        if (top <= lastRow) {
+            pixelRectangle(shading, first, last, top, bottom);
+        }
+        return;
+    }
     bool open = false;
     int run[3] = {0, 0, 0}; // first and last column, first row
     for (int row = firstRow; row <= lastRow + 1; row++) {
