@@ -1,6 +1,7 @@
 // The Wayland backend's seat: the keyboard through xkbcommon with the compositor's keymap and
 // the client's own key repeat, the pointer with its implicit grab as the only capture, and the
 // input that waits while the core's queue is full.
+#include "platform/emulated/core/held_input.h"
 #include "platform/emulated/wayland/wayland.h"
 
 #include <linux/input-event-codes.h>
@@ -14,35 +15,12 @@ namespace {
 // Wayland key codes are evdev's; X's numbering, which the core's tables use, adds 8.
 const unsigned EVDEV_OFFSET = 8;
 
-// Input the core's queue had no room for, in arrival order. libwayland hands over everything a
-// read brought at once, and a compositor ends a client that leaves its input unread, so a
-// storm waits here until the program takes its messages: delayed, not lost. The ring has room
-// for several reads; the connection reads only while a whole read's worth is free.
-const int PENDING_INPUT = 2048;
+// Input the core's queue had no room for. libwayland hands over everything a read brought at
+// once, and a compositor ends a client that leaves its input unread, so a storm waits here until
+// the program takes its messages. The ring has room for several reads; the connection reads only
+// while a whole read's worth is free, so nothing is ever lost for want of room.
+HeldInputRing<2048> pending;
 const int PENDING_ROOM_TO_READ = 512; // two reads of 4096 bytes of the smallest input event
-
-enum PendingKind { PENDING_KEY, PENDING_MOTION, PENDING_BUTTON, PENDING_FOCUS };
-
-struct PendingInput {
-    PendingKind kind;
-    HWND window; // looked up again when it is handed on: the window may be gone by then
-    KeyEvent key;
-    int x;
-    int y;
-    WPARAM held;
-    int button;
-    bool press;
-    unsigned grab;
-    bool focused;
-};
-
-struct PendingRing {
-    PendingInput entries[PENDING_INPUT];
-    int first;
-    int count;
-};
-
-PendingRing pending;
 
 unsigned modifiersNow(void) {
     xkb_state* state = wl.keys.state;
@@ -123,50 +101,39 @@ bool outsideUncaptured(const WindowRecord* window, int x, int y) {
 
 // Hands one event to the core, for a window that still lives. The capture is looked at now, as
 // the program has it when the event reaches its queue.
-void handOn(const PendingInput& event) {
+void handOn(const HeldInput& event) {
     WindowRecord* window = windowRecord(event.window);
     if (window == nullptr || window->destroying) {
         return;
     }
     POINT screen = {event.x, event.y};
     switch (event.kind) {
-    case PENDING_KEY:
+    case HELD_KEY:
         inputKey(window, &event.key);
         break;
-    case PENDING_MOTION:
+    case HELD_MOTION:
         if (!outsideUncaptured(window, event.x, event.y)) {
             inputPointerMove(window, event.x, event.y, screen, event.held);
         }
         break;
-    case PENDING_BUTTON:
+    case HELD_BUTTON:
         if (!outsideUncaptured(window, event.x, event.y)) {
             inputPointerButton(window, event.button, event.press, event.x, event.y, screen,
                                event.held, event.grab);
         }
         break;
-    case PENDING_FOCUS:
+    case HELD_FOCUS:
         inputFocus(window, event.focused);
         break;
     }
 }
 
-// Input goes to the core at once while nothing waits before it and the queue has room.
-void deliver(const PendingInput& event) {
-    if (pending.count == 0 && queueHasRoom()) {
-        handOn(event);
-        return;
-    }
-    if (pending.count == PENDING_INPUT) {
-        return; // not reached: the connection reads nothing while the ring is this full
-    }
-    pending.entries[(pending.first + pending.count) % PENDING_INPUT] = event;
-    pending.count++;
+void deliver(const HeldInput& event) {
+    pending.deliver(event, handOn);
 }
 
-PendingInput pointerEvent(PendingKind kind, WindowRecord* window) {
-    PendingInput event = PendingInput();
-    event.kind = kind;
-    event.window = window->handle;
+HeldInput pointerEvent(HeldKind kind, WindowRecord* window) {
+    HeldInput event = heldInputFor(kind, window);
     event.x = wl.mouse.x;
     event.y = wl.mouse.y;
     return event;
@@ -187,9 +154,7 @@ void sendKey(WindowRecord* window, unsigned evdevCode, bool press) {
         key.characterCount = charactersOf(keycode, key.characters, (int)sizeof(key.characters));
     }
     // Read now: the next wtype run brings a keymap of its own.
-    PendingInput event = PendingInput();
-    event.kind = PENDING_KEY;
-    event.window = window->handle;
+    HeldInput event = heldInputFor(HELD_KEY, window);
     event.key = key;
     deliver(event);
 }
@@ -324,7 +289,7 @@ void onPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface
     wl.mouse.y = wl_fixed_to_int(y);
     WindowRecord* window = wl.mouse.focus;
     if (window != nullptr && !window->destroying) {
-        PendingInput event = pointerEvent(PENDING_MOTION, window);
+        HeldInput event = pointerEvent(HELD_MOTION, window);
         event.held = heldFlags();
         deliver(event);
     }
@@ -351,7 +316,7 @@ void onMotion(void* data, wl_pointer* pointer, uint32_t time, wl_fixed_t x, wl_f
     if (window == nullptr || window->destroying) {
         return;
     }
-    PendingInput event = pointerEvent(PENDING_MOTION, window);
+    HeldInput event = pointerEvent(HELD_MOTION, window);
     event.held = heldFlags();
     deliver(event);
 }
@@ -392,7 +357,7 @@ void onButton(void* data, wl_pointer* pointer, uint32_t serial, uint32_t time, u
     if (window == nullptr || window->destroying) {
         return;
     }
-    PendingInput event = pointerEvent(PENDING_BUTTON, window);
+    HeldInput event = pointerEvent(HELD_BUTTON, window);
     event.button = number;
     event.press = press;
     event.held = before;
@@ -451,20 +416,13 @@ const wl_seat_listener seatListener = {onCapabilities, onSeatName};
 } // namespace
 
 void waylandInputFocus(WindowRecord* window, bool focused) {
-    PendingInput event = PendingInput();
-    event.kind = PENDING_FOCUS;
-    event.window = window->handle;
+    HeldInput event = heldInputFor(HELD_FOCUS, window);
     event.focused = focused;
     deliver(event);
 }
 
 bool waylandHandOnPending(void) {
-    while (pending.count > 0 && queueHasRoom()) {
-        handOn(pending.entries[pending.first]);
-        pending.first = (pending.first + 1) % PENDING_INPUT;
-        pending.count--;
-    }
-    return pending.count == 0;
+    return pending.handOnHeld(handOn);
 }
 
 bool waylandInputWaits(void) {
@@ -472,7 +430,7 @@ bool waylandInputWaits(void) {
 }
 
 bool waylandRoomToRead(void) {
-    return PENDING_INPUT - pending.count >= PENDING_ROOM_TO_READ;
+    return pending.room() >= PENDING_ROOM_TO_READ;
 }
 
 void waylandBindSeat(wl_seat* seat) {

@@ -1,6 +1,7 @@
 // DOM events in, Win32 input out: keys from the page's keyboard events, the pointer on the
 // canvas, swipes on a touch screen as arrow keys, the page's focus and its going away, each
 // handed to the core's input functions.
+#include "platform/emulated/core/held_input.h"
 #include "platform/emulated/web/web.h"
 
 #include <emscripten.h>
@@ -17,53 +18,29 @@ namespace {
 
 const char* const CANVAS = "#canvas";
 
-// Input the core's queue had no room for, in arrival order. The browser hands every event over
-// as it comes, however busy the program, so a storm (keys dispatched by a script, or typed while
-// a slow frame held the page) waits here until the program takes its messages: delayed, not
-// lost. What comes beyond the ring is lost.
-const int PENDING_INPUT = 4096;
+// Input the core's queue had no room for. The browser hands every event over as it comes,
+// however busy the program, so a storm (keys dispatched by a script, or typed while a slow frame
+// held the page) waits here until the program takes its messages.
+HeldInputRing<4096> pending;
 
-enum PendingKind { PENDING_KEY, PENDING_MOTION, PENDING_BUTTON, PENDING_FOCUS };
-
-struct PendingInput {
-    PendingKind kind;
-    HWND window; // looked up again when it is handed on: the window may be gone by then
-    KeyEvent key;
-    int x;
-    int y;
-    WPARAM held;
-    int button;
-    bool press;
-    unsigned grab;
-    bool focused;
-};
-
-struct PendingRing {
-    PendingInput entries[PENDING_INPUT];
-    int first;
-    int count;
-};
-
-PendingRing pending;
-
-void handOn(const PendingInput& event) {
+void handOn(const HeldInput& event) {
     WindowRecord* window = windowRecord(event.window);
     if (window == nullptr || window->destroying) {
         return;
     }
     POINT screen = {event.x, event.y};
     switch (event.kind) {
-    case PENDING_KEY:
+    case HELD_KEY:
         inputKey(window, &event.key);
         break;
-    case PENDING_MOTION:
+    case HELD_MOTION:
         inputPointerMove(window, event.x, event.y, screen, event.held);
         break;
-    case PENDING_BUTTON:
+    case HELD_BUTTON:
         inputPointerButton(window, event.button, event.press, event.x, event.y, screen, event.held,
                            event.grab);
         break;
-    case PENDING_FOCUS:
+    case HELD_FOCUS:
         // The keys held go with the focus: their releases go elsewhere.
         if (!event.focused) {
             inputForgetKeys();
@@ -73,25 +50,9 @@ void handOn(const PendingInput& event) {
     }
 }
 
-// Input goes to the core at once while nothing waits before it and the queue has room.
-void deliver(const PendingInput& event) {
+void deliver(const HeldInput& event) {
     web.arrived = true;
-    if (pending.count == 0 && queueHasRoom()) {
-        handOn(event);
-        return;
-    }
-    if (pending.count == PENDING_INPUT) {
-        return;
-    }
-    pending.entries[(pending.first + pending.count) % PENDING_INPUT] = event;
-    pending.count++;
-}
-
-PendingInput eventFor(PendingKind kind, WindowRecord* window) {
-    PendingInput event = PendingInput();
-    event.kind = kind;
-    event.window = window->handle;
-    return event;
+    pending.deliver(event, handOn);
 }
 
 // A physical key (KeyboardEvent.code): its virtual key and its X key code (evdev + 8), the
@@ -300,7 +261,7 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
         key.characters[0] = (unsigned char)physical->virtualKey;
         key.characterCount = 1;
     }
-    PendingInput pressed = eventFor(PENDING_KEY, window);
+    HeldInput pressed = heldInputFor(HELD_KEY, window);
     pressed.key = key;
     deliver(pressed);
     return EM_TRUE;
@@ -343,7 +304,7 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     web.pointerX = x;
     web.pointerY = y;
     WPARAM held = heldFlags(event);
-    PendingInput pointer = eventFor(PENDING_MOTION, window);
+    HeldInput pointer = heldInputFor(HELD_MOTION, window);
     pointer.x = x;
     pointer.y = y;
     pointer.held = held;
@@ -363,7 +324,7 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* event, void* data) {
     const WPARAM all = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
     unsigned grab =
         press ? GRAB_STARTS : ((held & all & ~FLAGS[event->button]) == 0 ? GRAB_ENDS : 0);
-    pointer.kind = PENDING_BUTTON;
+    pointer.kind = HELD_BUTTON;
     pointer.button = BUTTONS[event->button];
     pointer.press = press;
     pointer.held = held;
@@ -457,7 +418,7 @@ EM_BOOL onFocus(int type, const EmscriptenFocusEvent* event, void* data) {
     if (web.window == nullptr) {
         return EM_FALSE;
     }
-    PendingInput focus = eventFor(PENDING_FOCUS, web.window);
+    HeldInput focus = heldInputFor(HELD_FOCUS, web.window);
     focus.focused = type == EMSCRIPTEN_EVENT_FOCUS;
     deliver(focus);
     return EM_FALSE;
@@ -507,11 +468,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void webPageHidden(void) {
 
 bool webHandOnPending(void) {
     bool any = pending.count > 0;
-    while (pending.count > 0 && queueHasRoom()) {
-        handOn(pending.entries[pending.first]);
-        pending.first = (pending.first + 1) % PENDING_INPUT;
-        pending.count--;
-    }
+    pending.handOnHeld(handOn);
     return any;
 }
 
